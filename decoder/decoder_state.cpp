@@ -1,0 +1,3 @@
+#include "decoder/decoder_state.h"
+
+DecoderState decoder_state;

@@ -1,0 +1,204 @@
+// The one process-wide record of the MPEG decoder.
+//
+// The decoder is a set of plain functions over this record: one open stream
+// per process, used by one thread at a time (the user-interface thread opens
+// and closes it, the conversion worker decodes in between). Fields keep the
+// syntax names of ISO/IEC 13818-2 where they have one. The record is laid out
+// with the fields of the inner loops first.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+enum DecoderResult : int {
+  DECODER_OK = 0,
+  DECODER_NO_MEMORY = 1,
+  DECODER_END_OF_SEQUENCE = 2,
+  DECODER_FILE_ERROR = 3,
+  DECODER_TRANSPORT_STREAM = 4,
+  DECODER_UNKNOWN_STREAM = 5,
+};
+
+// Size of the one input buffer through which all files are read.
+constexpr int INPUT_BUFFER_SIZE = 4096;
+
+// picture_coding_type values.
+constexpr int I_PICTURE = 1;
+constexpr int P_PICTURE = 2;
+constexpr int B_PICTURE = 3;
+constexpr int D_PICTURE = 4;
+
+// picture_structure values.
+constexpr int TOP_FIELD = 1;
+constexpr int BOTTOM_FIELD = 2;
+constexpr int FRAME_PICTURE = 3;
+
+// chroma_format values.
+constexpr int CHROMA_420 = 1;
+constexpr int CHROMA_422 = 2;
+constexpr int CHROMA_444 = 3;
+
+// macroblock_type bits.
+constexpr int MACROBLOCK_INTRA = 1;
+constexpr int MACROBLOCK_PATTERN = 2;
+constexpr int MACROBLOCK_MOTION_BACKWARD = 4;
+constexpr int MACROBLOCK_MOTION_FORWARD = 8;
+constexpr int MACROBLOCK_QUANT = 16;
+
+// motion_type values (the two-bit code as read). In frame pictures 1 is field,
+// 2 frame, 3 dual prime; in field pictures 1 is field, 2 16x8, 3 dual prime.
+constexpr int MC_NONE = 0;
+constexpr int MC_FIELD = 1;
+constexpr int MC_FRAME = 2;
+constexpr int MC_16X8 = 2;
+constexpr int MC_DMV = 3;
+
+// Three 8-bit planes Y, Cb, Cr of the coded picture size, row by row without
+// margins; a frame holds both fields interleaved by line.
+struct FrameStore {
+  uint8_t* plane[3];
+};
+
+// Cleared to all zero bits at every open.
+struct BitstreamState {
+  // Bit reader: the next unread bit is the most significant bit of
+  // bit_window. After every operation 25 <= bit_count <= 32. The bits below
+  // the bit_count valid ones are zero or already the stream's next bits.
+  uint32_t bit_window;
+  int bit_count;
+  // Positions are indexes into input_buffer. Between operations
+  // read_position <= INPUT_BUFFER_SIZE for the bit reader; the demultiplexer
+  // may move it further when it skips data, and the excess is carried into
+  // the following buffer loads. packet_end (program streams only) is the
+  // position just after the current video packet's payload, in the same
+  // coordinates, and may lie beyond the buffer end.
+  int read_position;
+  int packet_end;
+
+  int quantiser_scale;  // the scale value, not the code
+  int intra_slice;
+  int is_mpeg2;  // set when a sequence_extension has been read
+  int q_scale_type;
+  int alternate_scan;
+
+  alignas(32) int16_t coefficient_blocks[12][64];
+
+  // Weighting matrices in natural (raster) order.
+  int intra_quantiser_matrix[64];
+  int non_intra_quantiser_matrix[64];
+  int chroma_intra_quantiser_matrix[64];
+  int chroma_non_intra_quantiser_matrix[64];
+  int load_intra_quantiser_matrix;
+  int load_non_intra_quantiser_matrix;
+  int load_chroma_intra_quantiser_matrix;
+  int load_chroma_non_intra_quantiser_matrix;
+
+  uint8_t input_buffer[INPUT_BUFFER_SIZE];
+};
+
+// Per-slice record of macroblock modes, predictors and the slice position.
+struct MacroblockContext {
+  int address;    // macroblock address within the picture
+  int increment;  // remaining address increment
+  int macroblock_type;
+  int motion_type;
+  int dct_type;
+  int motion_vector_count;
+  int mv_format;  // 0 field, 1 frame
+  int dmv;
+  int mv_field_in_frame;
+  int PMV[2][2][2];                        // [r][s forward/backward][t horizontal/vertical]
+  int motion_vertical_field_select[2][2];  // [r][s]
+  int dmvector[2];
+  int dc_dct_pred[3];  // Y, Cb, Cr, relative to mid-grey
+  // Blocks that carry coefficients: bit (blocks_per_macroblock - 1 - i) for
+  // block i, as coded_block_pattern orders them; 0 for a skipped macroblock.
+  int coded_block_pattern;
+  // Per block: one more than the last scan position coded (see coefficients.h).
+  int block_extent[12];
+};
+
+struct ColourCoefficients {
+  int32_t cr_to_r;
+  int32_t cb_to_b;
+  int32_t cb_to_g;
+  int32_t cr_to_g;
+};
+
+struct DecoderState {
+  BitstreamState bitstream;
+
+  // Picture parameters (picture header and picture coding extension).
+  int picture_coding_type;
+  int picture_structure;
+  int frame_pred_frame_dct;
+  int concealment_motion_vectors;
+  int intra_dc_precision;
+  int intra_vlc_format;
+  int top_field_first;
+  int repeat_first_field;
+  int progressive_frame;
+  int f_code[2][2];
+  int full_pel_forward_vector;
+  int forward_f_code;
+  int full_pel_backward_vector;
+  int backward_f_code;
+
+  // Derived sizes, fixed when the frame stores are allocated.
+  int mb_width;
+  int mb_height;
+  int coded_width;
+  int coded_height;
+  int chroma_width;
+  int chroma_height;
+  int blocks_per_macroblock;
+  int allocated_chroma_format;
+
+  // Frame stores.
+  FrameStore decode_target;
+  FrameStore newer_reference;
+  FrameStore older_reference;
+  FrameStore b_picture_store;
+  int newer_reference_valid;
+  int older_reference_valid;
+  int newer_reference_progressive;
+  int older_reference_progressive;
+  int macroblock_count;
+
+  // Control flags.
+  int decode_error;
+  int messages_off;
+  int frame_stores_allocated;
+  int in_second_field;
+
+  // Sequence parameters.
+  int horizontal_size;
+  int vertical_size;
+  int aspect_ratio_information;
+  int frame_rate_code;
+  int progressive_sequence;
+  int chroma_format;
+  int matrix_coefficients;
+  ColourCoefficients colour_coefficients;
+
+  // Upsampling buffers of the picture output stage.
+  uint8_t* cb_422_plane;
+  uint8_t* cr_422_plane;
+  uint8_t* cb_444_row;
+  uint8_t* cr_444_row;
+
+  // Picture output state, written when a picture is selected for display.
+  const uint8_t* output_luma;
+  const uint8_t* output_cb;
+  const uint8_t* output_cr;
+
+  // Input chain.
+  const char* const* file_list;
+  int current_file_index;
+  std::FILE* input_file;
+  int kilobytes_read;
+  int stream_is_multiplexed;
+  int valid_data_end;
+};
+
+extern DecoderState decoder_state;

@@ -1,0 +1,91 @@
+#include "decoder/motion_vectors.h"
+
+#include "decoder/bit_reader.h"
+#include "decoder/vlc.h"
+
+int Update_Vector_Component(int predictor, int r_size, int motion_code, int motion_residual,
+                            int full_pel) {
+  int limit = 16 << r_size;
+  int value = full_pel ? predictor >> 1 : predictor;
+  if (motion_code > 0) {
+    value += ((motion_code - 1) << r_size) + motion_residual + 1;
+    if (value >= limit) value -= 2 * limit;
+  } else if (motion_code < 0) {
+    value -= ((-motion_code - 1) << r_size) + motion_residual + 1;
+    if (value < -limit) value += 2 * limit;
+  }
+  return full_pel ? value * 2 : value;
+}
+
+namespace {
+
+int Read_Component(int predictor, int r_size, int full_pel) {
+  int motion_code = Read_motion_code();
+  int motion_residual = 0;
+  if (r_size != 0 && motion_code != 0) motion_residual = static_cast<int>(Read_Bits(r_size));
+  return Update_Vector_Component(predictor, r_size, motion_code, motion_residual, full_pel);
+}
+
+}  // namespace
+
+void Read_Motion_Vector(int pmv[2], int r_size_horizontal, int r_size_vertical, int dmv,
+                        int mv_field_in_frame, int full_pel, int dmvector[2]) {
+  pmv[0] = Read_Component(pmv[0], r_size_horizontal, full_pel);
+  if (dmv) dmvector[0] = Read_dmvector();
+  if (mv_field_in_frame) {
+    // The predictor is kept in frame units; the field vector is coded in
+    // field units.
+    pmv[1] = Read_Component(pmv[1] >> 1, r_size_vertical, full_pel) * 2;
+  } else {
+    pmv[1] = Read_Component(pmv[1], r_size_vertical, full_pel);
+  }
+  if (dmv) dmvector[1] = Read_dmvector();
+}
+
+void Read_Motion_Vectors(MacroblockContext& ctx, int s, int r_size_horizontal,
+                         int r_size_vertical) {
+  if (ctx.motion_vector_count == 1) {
+    if (ctx.mv_format == 0 && !ctx.dmv) {
+      int select = Read_Bit();
+      ctx.motion_vertical_field_select[0][s] = select;
+      ctx.motion_vertical_field_select[1][s] = select;
+    }
+    Read_Motion_Vector(ctx.PMV[0][s], r_size_horizontal, r_size_vertical, ctx.dmv,
+                       ctx.mv_field_in_frame, 0, ctx.dmvector);
+    ctx.PMV[1][s][0] = ctx.PMV[0][s][0];
+    ctx.PMV[1][s][1] = ctx.PMV[0][s][1];
+  } else {
+    ctx.motion_vertical_field_select[0][s] = Read_Bit();
+    Read_Motion_Vector(ctx.PMV[0][s], r_size_horizontal, r_size_vertical, 0, ctx.mv_field_in_frame,
+                       0, ctx.dmvector);
+    ctx.motion_vertical_field_select[1][s] = Read_Bit();
+    Read_Motion_Vector(ctx.PMV[1][s], r_size_horizontal, r_size_vertical, 0, ctx.mv_field_in_frame,
+                       0, ctx.dmvector);
+  }
+}
+
+void Derive_Dual_Prime_Vectors(int dual_prime_vectors[2][2], const int dmvector[2], int mvx,
+                               int mvy) {
+  // Halves and three-halves, rounded away from zero.
+  auto h = [](int v) { return (v + (v > 0 ? 1 : 0)) >> 1; };
+  auto t = [](int v) { return (3 * v + (v > 0 ? 1 : 0)) >> 1; };
+  const DecoderState& d = decoder_state;
+  if (d.picture_structure == FRAME_PICTURE) {
+    if (d.top_field_first) {
+      dual_prime_vectors[0][0] = h(mvx) + dmvector[0];
+      dual_prime_vectors[0][1] = h(mvy) + dmvector[1] - 1;
+      dual_prime_vectors[1][0] = t(mvx) + dmvector[0];
+      dual_prime_vectors[1][1] = t(mvy) + dmvector[1] + 1;
+    } else {
+      dual_prime_vectors[0][0] = t(mvx) + dmvector[0];
+      dual_prime_vectors[0][1] = t(mvy) + dmvector[1] - 1;
+      dual_prime_vectors[1][0] = h(mvx) + dmvector[0];
+      dual_prime_vectors[1][1] = h(mvy) + dmvector[1] + 1;
+    }
+  } else {
+    dual_prime_vectors[0][0] = h(mvx) + dmvector[0];
+    dual_prime_vectors[0][1] = h(mvy) + dmvector[1] + (d.picture_structure == TOP_FIELD ? -1 : 1);
+    dual_prime_vectors[1][0] = 0;
+    dual_prime_vectors[1][1] = 0;
+  }
+}
