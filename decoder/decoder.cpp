@@ -1,1 +1,218 @@
-// Placeholder: this unit is being written.
+#include "decoder/decoder.h"
+
+#include <cstdlib>
+#include <initializer_list>
+
+#include "decoder/bit_reader.h"
+#include "decoder/headers.h"
+#include "decoder/input.h"
+#include "decoder/picture.h"
+#include "decoder/tables.h"
+
+namespace {
+
+constexpr uint32_t SEQUENCE_HEADER_CODE = 0x000001B3;
+constexpr uint32_t PACK_START_CODE = 0x000001BA;
+constexpr uint32_t VIDEO_STREAM_0_CODE = 0x000001E0;
+
+// The whole record starts from zero at every open (nothing is carried over
+// from an earlier stream); picture parameters start at their frame-picture
+// values for streams whose pictures lack a coding extension.
+void Reset_Decoder_State() {
+  decoder_state = DecoderState{};
+  DecoderState& d = decoder_state;
+  d.picture_structure = FRAME_PICTURE;
+  d.frame_pred_frame_dct = 1;
+  d.progressive_frame = 1;
+  d.progressive_sequence = 1;
+  d.chroma_format = CHROMA_420;
+}
+
+// Looks at the first file's own bytes (a list of that file alone, so a short
+// first file is not probed with the bytes of the next) and returns the
+// stream kind: 0 elementary, 1 program stream, or a DecoderResult > 1.
+int Probe_Stream_Kind(const char* first_path) {
+  DecoderState& d = decoder_state;
+  const char* probe_list[2] = {first_path, nullptr};
+  d.file_list = probe_list;
+  d.stream_is_multiplexed = 0;
+  Reset_Input();
+  int kind = DECODER_UNKNOWN_STREAM;
+  if (Peek_Bits(8) == 0x47) {
+    kind = DECODER_TRANSPORT_STREAM;
+  } else {
+    next_start_code();
+    uint32_t code = Peek_Bits(32);
+    if (code == SEQUENCE_HEADER_CODE) kind = 0;
+    if (code == PACK_START_CODE || code == VIDEO_STREAM_0_CODE) kind = 1;
+  }
+  if (d.input_file != nullptr) std::fclose(d.input_file);
+  d.input_file = nullptr;
+  d.file_list = nullptr;
+  return kind;
+}
+
+uint8_t* Allocate_Plane(size_t bytes, bool* failed) {
+  // Zeroed, so a picture shown before anything was decoded into its store
+  // (damaged streams) is defined.
+  auto* plane = static_cast<uint8_t*>(std::calloc(bytes, 1));
+  if (plane == nullptr) *failed = true;
+  return plane;
+}
+
+void Free_Plane(uint8_t*& plane) {
+  std::free(plane);
+  plane = nullptr;
+}
+
+}  // namespace
+
+int Decoder_Open(const char* const* paths) {
+  Decoder_Close();
+  Reset_Decoder_State();
+  DecoderState& d = decoder_state;
+  if (paths == nullptr || paths[0] == nullptr) return DECODER_FILE_ERROR;
+  d.input_file = std::fopen(paths[0], "rb");
+  if (d.input_file == nullptr) return DECODER_FILE_ERROR;
+
+  int kind = Probe_Stream_Kind(paths[0]);
+  if (kind > 1) return kind;
+
+  // Decoding starts again at the first byte of the first file.
+  d.input_file = std::fopen(paths[0], "rb");
+  if (d.input_file == nullptr) return DECODER_FILE_ERROR;
+  d.file_list = paths;
+  d.stream_is_multiplexed = kind;
+  Reset_Input();
+  d.messages_off = 0;
+
+  int result = Decoder_Next_Picture();
+  if (result != DECODER_OK) Decoder_Close();
+  return result;
+}
+
+int Decoder_Next_Picture() {
+  DecoderState& d = decoder_state;
+  d.in_second_field = 0;
+  int result = Seek_Next_Picture();
+  if (result != DECODER_OK) return result;
+  Decode_Coded_Picture();
+  if (d.in_second_field) {
+    // A first field was decoded: its partner belongs to the same frame.
+    result = Seek_Next_Picture();
+    if (result == DECODER_OK) Decode_Coded_Picture();
+  }
+  return result;
+}
+
+void Decoder_Close() {
+  DecoderState& d = decoder_state;
+  Free_Frame_Stores();
+  if (d.input_file != nullptr) std::fclose(d.input_file);
+  d.input_file = nullptr;
+}
+
+int Decoder_Horizontal_Size() { return decoder_state.horizontal_size; }
+int Decoder_Vertical_Size() { return decoder_state.vertical_size; }
+int Decoder_Coded_Width() { return decoder_state.coded_width; }
+int Decoder_Coded_Height() { return decoder_state.coded_height; }
+int Decoder_Progressive_Sequence() { return decoder_state.progressive_sequence; }
+int Decoder_Frame_Rate_Code() { return decoder_state.frame_rate_code; }
+int Decoder_Aspect_Ratio_Code() { return decoder_state.aspect_ratio_information; }
+int Decoder_Chroma_Format() { return decoder_state.chroma_format; }
+int Decoder_Is_MPEG2() { return decoder_state.bitstream.is_mpeg2; }
+int Decoder_Stream_Is_Multiplexed() { return decoder_state.stream_is_multiplexed; }
+int Decoder_Current_File() { return decoder_state.current_file_index; }
+int Decoder_Kilobytes_Read() { return decoder_state.kilobytes_read; }
+
+bool Display_Store(int flush, FrameStore* store, int* progressive) {
+  const DecoderState& d = decoder_state;
+  if (!flush) {
+    if (d.picture_coding_type == B_PICTURE) {
+      *store = d.b_picture_store;
+      *progressive = d.progressive_frame;
+    } else {
+      *store = d.older_reference;
+      *progressive = d.older_reference_progressive;
+    }
+    return true;
+  }
+  if (!d.newer_reference_valid) return false;
+  *store = d.newer_reference;
+  *progressive = d.newer_reference_progressive;
+  return true;
+}
+
+int Allocate_Frame_Stores() {
+  DecoderState& d = decoder_state;
+  d.frame_stores_allocated = 1;
+  if (!d.bitstream.is_mpeg2) {
+    d.progressive_sequence = 1;
+    d.progressive_frame = 1;
+    d.picture_structure = FRAME_PICTURE;
+    d.frame_pred_frame_dct = 1;
+    d.chroma_format = CHROMA_420;
+    d.matrix_coefficients = 5;
+  }
+  // Reserved matrix_coefficients values have no row: they use "unspecified".
+  int matrix = d.matrix_coefficients;
+  d.colour_coefficients = colour_table[matrix >= 0 && matrix < 8 ? matrix : 2];
+
+  d.mb_width = (d.horizontal_size + 15) / 16;
+  if (d.bitstream.is_mpeg2 && !d.progressive_sequence) {
+    d.mb_height = 2 * ((d.vertical_size + 31) / 32);
+  } else {
+    d.mb_height = (d.vertical_size + 15) / 16;
+  }
+  d.coded_width = 16 * d.mb_width;
+  d.coded_height = 16 * d.mb_height;
+  d.chroma_width = d.chroma_format == CHROMA_444 ? d.coded_width : d.coded_width / 2;
+  d.chroma_height = d.chroma_format == CHROMA_420 ? d.coded_height / 2 : d.coded_height;
+  d.blocks_per_macroblock = d.chroma_format == CHROMA_420   ? 6
+                            : d.chroma_format == CHROMA_422 ? 8
+                                                            : 12;
+  d.allocated_horizontal_size = d.horizontal_size;
+  d.allocated_vertical_size = d.vertical_size;
+  d.allocated_chroma_format = d.chroma_format;
+
+  bool failed = false;
+  const size_t luma_bytes = static_cast<size_t>(d.coded_width) * static_cast<size_t>(d.coded_height);
+  const size_t chroma_bytes =
+      static_cast<size_t>(d.chroma_width) * static_cast<size_t>(d.chroma_height);
+  FrameStore* stores[3] = {&d.newer_reference, &d.older_reference, &d.b_picture_store};
+  for (int plane = 0; plane < 3; ++plane) {
+    for (FrameStore* store : stores) {
+      store->plane[plane] = Allocate_Plane(plane == 0 ? luma_bytes : chroma_bytes, &failed);
+    }
+  }
+  d.newer_reference_valid = 0;
+  d.older_reference_valid = 0;
+  if (d.chroma_format == CHROMA_420) {
+    d.cb_422_plane = Allocate_Plane(2 * chroma_bytes, &failed);
+    d.cr_422_plane = Allocate_Plane(2 * chroma_bytes, &failed);
+  }
+  if (d.chroma_format != CHROMA_444) {
+    d.cb_444_row = Allocate_Plane(static_cast<size_t>(d.coded_width), &failed);
+    d.cr_444_row = Allocate_Plane(static_cast<size_t>(d.coded_width), &failed);
+  }
+  if (failed) {
+    Free_Frame_Stores();
+    return 1;
+  }
+  return 0;
+}
+
+void Free_Frame_Stores() {
+  DecoderState& d = decoder_state;
+  if (!d.frame_stores_allocated) return;
+  for (FrameStore* store : {&d.newer_reference, &d.older_reference, &d.b_picture_store}) {
+    for (uint8_t*& plane : store->plane) Free_Plane(plane);
+  }
+  Free_Plane(d.cb_422_plane);
+  Free_Plane(d.cr_422_plane);
+  Free_Plane(d.cb_444_row);
+  Free_Plane(d.cr_444_row);
+  d.newer_reference_valid = 0;
+  d.older_reference_valid = 0;
+  d.frame_stores_allocated = 0;
+}

@@ -152,6 +152,9 @@ struct DecoderState {
   int chroma_width;
   int chroma_height;
   int blocks_per_macroblock;
+  // The picture size and chroma format the frame stores were made for.
+  int allocated_horizontal_size;
+  int allocated_vertical_size;
   int allocated_chroma_format;
 
   // Frame stores.

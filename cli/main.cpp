@@ -1,0 +1,130 @@
+// vidorlan-convert: the converter on the command line.
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "cli/y4m_output.h"
+#include "convert/messages.h"
+#include "convert/stream_properties.h"
+#include "decoder/decoder.h"
+
+namespace {
+
+enum ExitStatus {
+  kExitDone = 0,
+  kExitUsage = 1,
+  kExitInputRefused = 2,
+  kExitStartRefused = 3,
+  kExitWriteError = 4,
+  kExitReadError = 5,
+  kExitInterrupted = 130,
+};
+
+constexpr int kMaxInputFiles = 16;
+
+std::atomic<bool> interrupt_requested{false};
+
+extern "C" void On_Interrupt(int) { interrupt_requested.store(true); }
+
+void Report(const char* message) { std::fprintf(stderr, "vidorlan-convert: %s\n", message); }
+
+void Print_Info() {
+  for (const std::string& line :
+       Stream_Property_Lines(Decoder_Coded_Width(), Decoder_Coded_Height(),
+                             Decoder_Progressive_Sequence(), Decoder_Aspect_Ratio_Code(),
+                             Decoder_Frame_Rate_Code())) {
+    std::printf("%s\n", line.c_str());
+  }
+  std::printf("horizontal_size=%d\n", Decoder_Horizontal_Size());
+  std::printf("vertical_size=%d\n", Decoder_Vertical_Size());
+  std::printf("coded_width=%d\n", Decoder_Coded_Width());
+  std::printf("coded_height=%d\n", Decoder_Coded_Height());
+  std::printf("progressive_sequence=%d\n", Decoder_Progressive_Sequence());
+  std::printf("frame_rate_code=%d\n", Decoder_Frame_Rate_Code());
+  std::printf("aspect_ratio_information=%d\n", Decoder_Aspect_Ratio_Code());
+  std::printf("chroma_format=%d\n", Decoder_Chroma_Format());
+  std::printf("mpeg=%d\n", Decoder_Is_MPEG2() ? 2 : 1);
+  std::printf("stream=%s\n", Decoder_Stream_Is_Multiplexed() ? "program" : "elementary");
+}
+
+int Run_Y4m(const std::string& path, long frame_limit) {
+  std::FILE* out = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
+  if (out == nullptr) {
+    Report(("Cannot create " + path + ": " + std::strerror(errno)).c_str());
+    return kExitWriteError;
+  }
+  std::setvbuf(out, nullptr, _IOFBF, 1 << 20);
+  Y4mResult result = Write_Y4m(out, frame_limit, &interrupt_requested);
+  if (out != stdout && std::fclose(out) != 0 && result == Y4mResult::kDone) {
+    result = Y4mResult::kWriteError;
+  }
+  switch (result) {
+    case Y4mResult::kDone:
+      return kExitDone;
+    case Y4mResult::kWriteError:
+      Report(("Error writing " + path + ".").c_str());
+      return kExitWriteError;
+    case Y4mResult::kReadError:
+      Report(messages::kReadError);
+      return kExitReadError;
+    case Y4mResult::kInterrupted:
+      return kExitInterrupted;
+  }
+  return kExitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CliOptions options;
+  std::string error;
+  if (!Parse_Options(argc, argv, &options, &error)) {
+    Report(error.c_str());
+    std::fprintf(stderr, "Try 'vidorlan-convert --help'.\n");
+    return kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(Usage_Text(), stdout);
+    return kExitDone;
+  }
+  if (options.version) {
+    std::printf("vidorlan-convert (Vidorlan MPEG) 0.67\n");
+    return kExitDone;
+  }
+  if (options.inputs.empty()) {
+    Report("no input file given");
+    std::fprintf(stderr, "Try 'vidorlan-convert --help'.\n");
+    return kExitUsage;
+  }
+  if (options.inputs.size() > kMaxInputFiles) {
+    Report(messages::kTooManyFiles);
+    return kExitInputRefused;
+  }
+
+  std::vector<const char*> paths;
+  for (const std::string& input : options.inputs) paths.push_back(input.c_str());
+  paths.push_back(nullptr);
+  int opened = Decoder_Open(paths.data());
+  if (opened != DECODER_OK) {
+    Report(messages::Open_Result_Message(opened));
+    return kExitInputRefused;
+  }
+
+  std::signal(SIGINT, On_Interrupt);
+  int status = kExitDone;
+  if (options.info) {
+    Print_Info();
+  } else if (options.y4m) {
+    status = Run_Y4m(*options.y4m, options.frames ? *options.frames : -1);
+  } else {
+    Report("no output given: use -o PATH or --y4m PATH");
+    status = kExitUsage;
+  }
+  Decoder_Close();
+  return status;
+}

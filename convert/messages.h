@@ -1,0 +1,32 @@
+// The texts the converter shows to its user, shared by both front ends.
+#pragma once
+
+namespace messages {
+
+// Input (probe) failures.
+inline constexpr const char* kTooManyFiles = "No more than 16 files allowed.";
+inline constexpr const char* kNoMemory = "Not enough memory to open MPEG.";
+inline constexpr const char* kOpenFailed = "Error opening MPEG stream.";
+inline constexpr const char* kFileError = "File error while opening MPEG.";
+inline constexpr const char* kStreamTypeNotSupported = "Streamtype not supported.";
+
+// Start refused.
+inline constexpr const char* kNoOutputFile = "No output file selected.";
+inline constexpr const char* kNoFrameCount = "No framecount specified.";
+inline constexpr const char* kNoSplitValue = "No value for file splitting specified.";
+inline constexpr const char* kIllegalCropping = "Illegal cropping values.";
+inline constexpr const char* kInputSizeFileError = "File error.";
+inline constexpr const char* kCreateAviFailed = "Error creating AVI-file";
+
+// Job failures.
+inline constexpr const char* kWriteError = "Error writing AVI-file.";
+inline constexpr const char* kReadError = "Error reading MPEG-stream.";
+
+// Start-up.
+inline constexpr const char* kNeedsMmx = "This program requires a CPU with MMX-support.";
+
+// The message for a failed open, by its DecoderResult (or the frame source's
+// own 1 for row buffers that could not be allocated).
+const char* Open_Result_Message(int result);
+
+}  // namespace messages
