@@ -1,0 +1,234 @@
+#include "convert/conversion_job.h"
+
+#include <cstdio>
+#include <new>
+#include <system_error>
+#include <vector>
+
+#include "convert/messages.h"
+#include "decoder/decoder_state.h"
+
+void ConversionProgress::Reset() {
+  frames_written.store(0);
+  kbytes_written.store(0);
+  current_file_index.store(0);
+  input_kbytes_read.store(0);
+  cancel_requested.store(0);
+  worker_finished.store(0);
+  job_state.store(JOB_OK);
+}
+
+bool Parse_Number_Text(const std::string& text, int32_t* value) {
+  long parsed = 0;
+  std::string first = text.substr(0, 8);
+  if (std::sscanf(first.c_str(), "%ld", &parsed) != 1) return false;
+  *value = static_cast<int32_t>(parsed);  // eight characters always fit
+  return true;
+}
+
+namespace {
+
+// A crop edit: digits read as an unsigned number; text that cannot be read,
+// or a number past the 32-bit range, counts as 0.
+int64_t Parse_Unsigned_Text(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  int64_t value = 0;
+  size_t digits = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+    value = value * 10 + (text[i] - '0');
+    if (value > 0xFFFFFFFFLL) return 0;
+  }
+  return digits > 0 ? value : 0;
+}
+
+// Sum of (size / 1024) over the input files, or -1 when one cannot be
+// measured.
+int64_t Measure_Input(const char* const* paths) {
+  int64_t total = 0;
+  for (const char* const* p = paths; p != nullptr && *p != nullptr; ++p) {
+    std::FILE* file = std::fopen(*p, "rb");
+    if (file == nullptr) return -1;
+    bool ok = fseeko(file, 0, SEEK_END) == 0;
+    off_t size = ok ? ftello(file) : -1;
+    std::fclose(file);
+    if (size < 0) return -1;
+    total += static_cast<int64_t>(size) / 1024;
+  }
+  return total;
+}
+
+constexpr StartResult Refused(const char* message) { return {StartResult::kRefused, message}; }
+constexpr StartResult kSilent{StartResult::kSilent, nullptr};
+constexpr StartResult kStarted{StartResult::kStarted, nullptr};
+
+}  // namespace
+
+int32_t Output_Height(int32_t aspect_index, int32_t crop_height, int32_t coded_width,
+                      int32_t coded_height) {
+  // The shape of the whole coded picture at the display aspect, scaled for
+  // the crop; 64-bit products cannot overflow.
+  const int64_t h = crop_height, w = coded_width, v = coded_height;
+  int64_t height = h;
+  if (v > 0) {
+    switch (aspect_index) {
+      case 1:
+        height = h * w * 3 / (v * 4);
+        break;
+      case 2:
+        height = h * w * 9 / (v * 16);
+        break;
+      case 3:
+        height = h * w / (v * 2);  // a 2:1 shape
+        break;
+      default:
+        break;
+    }
+  }
+  return static_cast<int32_t>((height + 15) & ~int64_t{15});
+}
+
+StartResult Read_Start_Form(const StartForm& form, const StreamInfo& stream,
+                            const char* const* input_paths, ConversionSettings* settings) {
+  ConversionSettings& s = *settings;
+  s.input_paths = input_paths;
+  if (form.output_path.empty()) return Refused(messages::kNoOutputFile);
+  s.output_path = form.output_path;
+  s.deinterlace = form.deinterlace;
+
+  if (form.process_all_frames) {
+    s.convert_all_frames = true;
+  } else {
+    s.convert_all_frames = false;
+    if (form.frame_count_text.empty()) return Refused(messages::kNoFrameCount);
+    Parse_Number_Text(form.frame_count_text, &s.frame_limit);
+  }
+
+  if (form.split_choice == SPLIT_NONE) {
+    s.split_mode = SPLIT_NONE;
+  } else if (form.split_choice == SPLIT_BY_SIZE) {
+    s.split_mode = SPLIT_BY_SIZE;
+    if (form.split_mbytes_text.empty()) return Refused(messages::kNoSplitValue);
+    Parse_Number_Text(form.split_mbytes_text, &s.split_mbytes);
+  } else {
+    s.split_mode = SPLIT_BY_FRAMES;
+    if (form.split_frames_text.empty()) return Refused(messages::kNoSplitValue);
+    Parse_Number_Text(form.split_frames_text, &s.split_frames);
+  }
+
+  if (form.aspect_selection < 0 || form.aspect_selection > 3) return kSilent;
+  s.aspect_index = form.aspect_selection;
+
+  // Each value is checked against the coded height before they are added,
+  // so no sum can wrap; an empty crop band is refused.
+  const int64_t crop_top = Parse_Unsigned_Text(form.crop_top_text);
+  const int64_t crop_height = Parse_Unsigned_Text(form.crop_height_text);
+  const int64_t coded_height = stream.coded_height;
+  if (crop_top > coded_height || crop_height > coded_height || crop_height == 0 ||
+      crop_top + crop_height > coded_height) {
+    return Refused(messages::kIllegalCropping);
+  }
+  s.crop_top = static_cast<int32_t>(crop_top);
+  s.crop_height = static_cast<int32_t>(crop_height);
+
+  if (form.frame_rate_selection < 0 || form.frame_rate_selection > 7) return kSilent;
+  s.frame_rate_index = form.frame_rate_selection;
+
+  s.output_width = stream.coded_width;
+  s.output_height = Output_Height(s.aspect_index, s.crop_height, stream.coded_width,
+                                  stream.coded_height);
+
+  int64_t total = Measure_Input(input_paths);
+  if (total < 0) return Refused(messages::kInputSizeFileError);
+  s.total_input_kbytes = total;
+  return kStarted;
+}
+
+ConversionJob::ConversionJob(FrameSource& source, AviWriter& writer,
+                             const ConversionSettings& settings, ConversionProgress& progress)
+    : source_(source), writer_(writer), settings_(settings), progress_(progress) {
+  launcher_ = [](std::function<void()> work, std::thread* thread) {
+    try {
+      *thread = std::thread(std::move(work));
+      return true;
+    } catch (const std::system_error&) {
+      return false;
+    }
+  };
+}
+
+ConversionJob::~ConversionJob() { Join(); }
+
+StartResult ConversionJob::Start() {
+  const ConversionSettings& s = settings_;
+  int opened = writer_.Open(s.output_path, s.output_width, s.output_height, s.frame_rate_index,
+                            s.split_mode != SPLIT_NONE);
+  if (opened == 2) return kSilent;
+  if (opened != 0) return Refused(messages::kCreateAviFailed);
+  progress_.Reset();
+  if (!launcher_([this] { Run(); }, &worker_)) {
+    writer_.Close();
+    return Refused(messages::kWriteError);
+  }
+  return kStarted;
+}
+
+void ConversionJob::RequestCancel() { progress_.cancel_requested.store(1); }
+
+void ConversionJob::Join() {
+  if (worker_.joinable()) worker_.join();
+}
+
+void ConversionJob::Run() {
+  const ConversionSettings& s = settings_;
+  ConversionProgress& p = progress_;
+  std::vector<uint8_t> frame;
+  try {
+    frame.resize(static_cast<size_t>(s.output_height) * static_cast<size_t>(s.output_width) * 3);
+  } catch (const std::bad_alloc&) {
+    writer_.Close();
+    p.job_state.store(JOB_WRITE_ERROR);
+    p.worker_finished.store(1);
+    return;
+  }
+
+  auto next_frame = [&] {
+    return source_.NextFrame(frame.data(), s.crop_top, s.output_height, s.crop_height,
+                             s.deinterlace);
+  };
+  int64_t prior_kbytes = 0;
+  bool write_failed = false;
+  int r = next_frame();
+  while (r == 0) {
+    if (writer_.WriteFrame(frame.data()) != 0) {
+      write_failed = true;
+      break;
+    }
+    int32_t written = p.frames_written.fetch_add(1) + 1;
+    p.kbytes_written.store(prior_kbytes + writer_.KBytesInFile());
+    p.current_file_index.store(source_.CurrentFileIndex());
+    p.input_kbytes_read.store(source_.KBytesRead());
+    if (p.cancel_requested.load() != 0) break;
+    if (!s.convert_all_frames && written >= s.frame_limit) break;
+    bool split = false;
+    if (s.split_mode == SPLIT_BY_SIZE) split = writer_.KBytesInFile() / 1024 >= s.split_mbytes;
+    if (s.split_mode == SPLIT_BY_FRAMES) split = writer_.FramesInFile() >= s.split_frames;
+    if (split) {
+      prior_kbytes += writer_.KBytesInFile();
+      if (writer_.NextFile() != 0) {
+        write_failed = true;
+        break;
+      }
+    }
+    r = next_frame();
+  }
+  if (r != 0 && r != DECODER_END_OF_SEQUENCE) p.job_state.store(JOB_READ_ERROR);
+  frame.clear();
+  frame.shrink_to_fit();
+  // A file that cannot be completed on disk is a write error too.
+  int closed = writer_.Close();
+  if (write_failed || (closed != 0 && p.job_state.load() == JOB_OK)) {
+    p.job_state.store(JOB_WRITE_ERROR);
+  }
+  p.worker_finished.store(1);
+}

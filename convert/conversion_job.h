@@ -1,0 +1,134 @@
+// A conversion job: the open input (FrameSource) into one or more AVI files
+// (AviWriter) on a worker thread.
+//
+// Both front ends use this one piece of code: the desktop app reads its
+// controls into a StartForm, the command line its options. Read_Start_Form
+// checks the form and derives the job's settings; ConversionJob creates the
+// first file (the writer's choose-compressor hook may cancel), starts the
+// worker and publishes its progress through ConversionProgress, which the
+// front end polls.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "convert/avi_writer.h"
+#include "convert/frame_source.h"
+
+enum SplitMode : int32_t { SPLIT_NONE = 0, SPLIT_BY_SIZE = 1, SPLIT_BY_FRAMES = 2 };
+enum JobState : int32_t { JOB_OK = 0, JOB_WRITE_ERROR = 1, JOB_READ_ERROR = 2 };
+
+// The job's parameters; read-only while the worker runs.
+struct ConversionSettings {
+  const char* const* input_paths = nullptr;  // null-terminated; the frame source is open on it
+  std::string output_path;
+  bool deinterlace = false;
+  bool convert_all_frames = false;
+  int32_t frame_limit = 0;
+  int32_t split_mode = SPLIT_NONE;
+  int32_t split_mbytes = 0;
+  int32_t split_frames = 0;
+  int32_t aspect_index = 0;  // 0 "1:1", 1 "4:3", 2 "16:9", 3 "2.21:1"
+  int32_t crop_top = 0;
+  int32_t crop_height = 0;
+  int32_t frame_rate_index = 0;
+  int32_t output_width = 0;
+  int32_t output_height = 0;
+  int64_t total_input_kbytes = 0;  // sum of (file size / 1024)
+};
+
+// Shared by the worker (the only writer, except cancel_requested) and the
+// front end, which polls it.
+struct ConversionProgress {
+  std::atomic<int32_t> frames_written{0};
+  std::atomic<int64_t> kbytes_written{0};  // finished split files plus the current one
+  std::atomic<int32_t> current_file_index{0};
+  std::atomic<int32_t> input_kbytes_read{0};
+  std::atomic<int32_t> cancel_requested{0};
+  std::atomic<int32_t> worker_finished{0};
+  std::atomic<int32_t> job_state{JOB_OK};
+
+  void Reset();
+};
+
+// The page controls as the user left them, text where the control holds
+// text. A selection of -1 means none.
+struct StartForm {
+  std::string output_path;  // "Output file:"
+  bool deinterlace = false;
+  bool process_all_frames = true;
+  std::string frame_count_text;  // beside "Process"
+  int32_t split_choice = SPLIT_NONE;
+  std::string split_mbytes_text;
+  std::string split_frames_text;
+  int aspect_selection = -1;
+  std::string crop_top_text;
+  std::string crop_height_text;
+  int frame_rate_selection = -1;
+};
+
+// How a start ended: started, refused with a message for the user, or ended
+// silently (nothing to report: no input, no list selection, cancelled
+// compressor choice).
+struct StartResult {
+  enum Outcome { kStarted, kRefused, kSilent } outcome;
+  const char* message;  // kRefused only
+};
+
+// Checks the form and derives the settings: the texts, the crop band against
+// the coded picture, the output size from the display shape, and the input
+// size (each input file opened and measured). Leaves fields it did not reach
+// as they were, as the pages would.
+StartResult Read_Start_Form(const StartForm& form, const StreamInfo& stream,
+                            const char* const* input_paths, ConversionSettings* settings);
+
+// Height of the output frame for a crop of crop_height rows of a picture of
+// coded width x coded height, shown at the display shape of `aspect_index`,
+// rounded up to a multiple of 16.
+int32_t Output_Height(int32_t aspect_index, int32_t crop_height, int32_t coded_width,
+                      int32_t coded_height);
+
+// The text of a "%ld" number edit: its first 8 characters as a number, or
+// false when they do not start with one.
+bool Parse_Number_Text(const std::string& text, int32_t* value);
+
+class ConversionJob {
+ public:
+  // Starts `work` on a new thread; returns false when no thread could be made.
+  using Launcher = std::function<bool(std::function<void()> work, std::thread* thread)>;
+
+  ConversionJob(FrameSource& source, AviWriter& writer, const ConversionSettings& settings,
+                ConversionProgress& progress);
+  ~ConversionJob();
+  ConversionJob(const ConversionJob&) = delete;
+  ConversionJob& operator=(const ConversionJob&) = delete;
+
+  // Creates the first AVI file, zeroes the progress and starts the worker.
+  // Refused with "Error creating AVI-file" when the writer cannot open, silent
+  // when the compressor choice is cancelled, and refused with "Error writing
+  // AVI-file." when no worker thread can be started (the writer is closed
+  // then, and nothing waits for a worker that never ran).
+  StartResult Start();
+
+  // Asks the worker to stop after the frame in progress.
+  void RequestCancel();
+
+  // Waits until the worker has finished (a no-op when none runs).
+  void Join();
+
+  // For tests: how the worker thread is started.
+  void SetLauncher(Launcher launcher) { launcher_ = std::move(launcher); }
+
+ private:
+  void Run();
+
+  FrameSource& source_;
+  AviWriter& writer_;
+  const ConversionSettings& settings_;
+  ConversionProgress& progress_;
+  std::thread worker_;
+  Launcher launcher_;
+};
