@@ -1,0 +1,68 @@
+// Row kernels of the picture output stage and the frame source.
+//
+// Each kernel family is a table of function pointers. The active tables start
+// out filled with the portable kernels below; faster versions may be swapped
+// in once at start-up, and every such version must give exactly the bytes the
+// portable kernel gives, which stays available as the reference.
+//
+// All kernels work on unsigned 8-bit samples; no output overlaps an input.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/decoder_state.h"
+
+// Chroma upsampling.
+//
+// Vertical 4:2:0 -> 4:2:2 kernels read `height` rows of `width` samples
+// (stride `width`) and write 2 * `height` rows of the same width; rows beyond
+// the plane edge are replaced by the nearest row (progressive) or the nearest
+// row of the same field (field-wise), so the first and last output rows are
+// copies of input rows. The field-wise kernel needs an even `height` of at
+// least 2 (even rows are the top field, odd rows the bottom field).
+//
+// Horizontal 4:2:2 -> 4:4:4 kernels double a row of `count` samples to
+// 2 * `count`; samples beyond the row ends are replaced by the end samples.
+struct ChromaUpsampleKernels {
+  void (*vertical_420_to_422_progressive)(const uint8_t* in, uint8_t* out, int width, int height);
+  void (*vertical_420_to_422_fieldwise)(const uint8_t* in, uint8_t* out, int width, int height);
+  // MPEG-1 siting: chroma midway between two luma samples (3-tap filter).
+  void (*horizontal_422_to_444_mpeg1)(const uint8_t* in, uint8_t* out, int count);
+  // MPEG-2 siting: chroma on the even luma samples (copy and average).
+  void (*horizontal_422_to_444_mpeg2)(const uint8_t* in, uint8_t* out, int count);
+};
+
+// YUV to 24-bit B, G, R: `width` pixels from full-resolution Y, Cb and Cr
+// rows into 3 * `width` bytes of `dest`.
+struct ColourConvertKernels {
+  void (*yuv_to_bgr_row)(uint8_t* dest, const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
+                         int width, const ColourCoefficients& coefficients);
+};
+
+// Vertical combinations of whole converted rows, `length` bytes each.
+struct RowBlendKernels {
+  // dest = (a * (256 - weight) + b * weight + 128) >> 8, weight 0..255.
+  void (*blend_rows)(uint8_t* dest, const uint8_t* a, const uint8_t* b, int weight, int length);
+  // dest = (a + 2 * b + c) >> 2, no rounding term.
+  void (*filter_rows_121)(uint8_t* dest, const uint8_t* a, const uint8_t* b, const uint8_t* c,
+                          int length);
+};
+
+// The portable kernels, in tables that never change.
+extern const ChromaUpsampleKernels portable_chroma_upsample_kernels;
+extern const ColourConvertKernels portable_colour_convert_kernels;
+extern const RowBlendKernels portable_row_blend_kernels;
+
+// The tables in use.
+extern ChromaUpsampleKernels chroma_upsample_kernels;
+extern ColourConvertKernels colour_convert_kernels;
+extern RowBlendKernels row_blend_kernels;
+
+inline void Blend_Rows(uint8_t* dest, const uint8_t* a, const uint8_t* b, int weight, int length) {
+  row_blend_kernels.blend_rows(dest, a, b, weight, length);
+}
+
+inline void Filter_Rows_121(uint8_t* dest, const uint8_t* a, const uint8_t* b, const uint8_t* c,
+                            int length) {
+  row_blend_kernels.filter_rows_121(dest, a, b, c, length);
+}
