@@ -7,23 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "cli/avi_command.h"
+#include "cli/exit_status.h"
 #include "cli/options.h"
 #include "cli/y4m_output.h"
+#include "convert/frame_source.h"
 #include "convert/messages.h"
 #include "convert/stream_properties.h"
 #include "decoder/decoder.h"
+#include "platform/compressor.h"
 
 namespace {
-
-enum ExitStatus {
-  kExitDone = 0,
-  kExitUsage = 1,
-  kExitInputRefused = 2,
-  kExitStartRefused = 3,
-  kExitWriteError = 4,
-  kExitReadError = 5,
-  kExitInterrupted = 130,
-};
 
 constexpr int kMaxInputFiles = 16;
 
@@ -96,6 +90,15 @@ int main(int argc, char** argv) {
     std::printf("vidorlan-convert (Vidorlan MPEG) 0.67\n");
     return kExitDone;
   }
+  if (options.list_codecs) {
+    List_Compressors();
+    return kExitDone;
+  }
+  CompressorInfo compressor;
+  if (!FindCompressor(options.codec, &compressor)) {
+    Report(("unknown compressor '" + options.codec + "' (see --list-codecs)").c_str());
+    return kExitUsage;
+  }
   if (options.inputs.empty()) {
     Report("no input file given");
     std::fprintf(stderr, "Try 'vidorlan-convert --help'.\n");
@@ -109,7 +112,8 @@ int main(int argc, char** argv) {
   std::vector<const char*> paths;
   for (const std::string& input : options.inputs) paths.push_back(input.c_str());
   paths.push_back(nullptr);
-  int opened = Decoder_Open(paths.data());
+  FrameSource source;
+  int opened = source.Open(paths.data());
   if (opened != DECODER_OK) {
     Report(messages::Open_Result_Message(opened));
     return kExitInputRefused;
@@ -122,9 +126,8 @@ int main(int argc, char** argv) {
   } else if (options.y4m) {
     status = Run_Y4m(*options.y4m, options.frames ? *options.frames : -1);
   } else {
-    Report("no output given: use -o PATH or --y4m PATH");
-    status = kExitUsage;
+    status = Run_Avi_Conversion(options, source, paths.data(), interrupt_requested);
   }
-  Decoder_Close();
+  source.Close();
   return status;
 }
