@@ -243,7 +243,7 @@ class FileChain {
                                std::to_string(i) + ".bin"))
                            .string());
       std::FILE* f = std::fopen(paths_.back().c_str(), "wb");
-      std::fwrite(files[i].data(), 1, files[i].size(), f);
+      if (!files[i].empty()) std::fwrite(files[i].data(), 1, files[i].size(), f);
       std::fclose(f);
     }
     for (auto& p : paths_) list_.push_back(p.c_str());
