@@ -3,6 +3,7 @@
 // order they are shown, field pairs, and the header values other layers use.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,19 @@ class OpenStream {
   int result_;
 };
 
+// Wraps an elementary stream into video packets of a program stream.
+std::vector<uint8_t> As_Program_Stream(const std::vector<uint8_t>& es) {
+  std::vector<uint8_t> ps = {0, 0, 1, 0xBA, 0x21, 0, 1, 0, 1, 0x80, 0, 1};
+  for (size_t pos = 0; pos < es.size(); pos += 1000) {
+    size_t n = std::min<size_t>(1000, es.size() - pos);
+    ps.insert(ps.end(), {0, 0, 1, 0xE0, static_cast<uint8_t>((n + 1) >> 8),
+                         static_cast<uint8_t>((n + 1) & 0xFF), 0x0F});
+    ps.insert(ps.end(), es.begin() + static_cast<long>(pos), es.begin() + static_cast<long>(pos + n));
+  }
+  ps.insert(ps.end(), {0, 0, 1, 0xB9});
+  return ps;
+}
+
 std::vector<std::string> captured;
 void Capture(const char* line) { captured.emplace_back(line); }
 
@@ -152,7 +166,7 @@ TEST_F(DecoderTest, OpenTellsStreamKindsApartAndRefusesOthers) {
     EXPECT_EQ(OpenStream({ts}).result(), DECODER_TRANSPORT_STREAM);
   }
   EXPECT_EQ(OpenStream({{1, 2, 3, 4, 5, 6, 7, 8}}).result(), DECODER_UNKNOWN_STREAM);
-  EXPECT_EQ(OpenStream({{}}).result(), DECODER_UNKNOWN_STREAM);
+  EXPECT_EQ(OpenStream({std::vector<uint8_t>{}}).result(), DECODER_UNKNOWN_STREAM);
   EXPECT_EQ(OpenStream({{0, 0, 1, 0xB8, 1, 2}}).result(), DECODER_UNKNOWN_STREAM);
   // A stream that ends before its first decodable picture.
   EXPECT_EQ(OpenStream({Composer(32, 32, true).Sequence().Picture(2, 1).End().Bytes()}).result(),
@@ -208,12 +222,13 @@ TEST_F(DecoderTest, PicturesAreShownInDisplayOrder) {
 
 TEST_F(DecoderTest, SkipsWhatCannotBeDecoded) {
   // Pictures before the first sequence header, P before any I, B before two
-  // references, and D pictures are passed over.
+  // references, and D pictures are passed over. (Only a program stream may
+  // start its video with something other than a sequence header.)
   Composer c(32, 32, false);
   c.Gop().Picture(1, 11).Picture(2, 12);
   c.Sequence().Gop().Picture(2, 13).Picture(3, 14).Picture(1, 50).Picture(3, 15);
   c.Picture(4, 16).Picture(2, 80).Picture(3, 70);
-  OpenStream s({c.End().Bytes()});
+  OpenStream s({As_Program_Stream(c.End().Bytes())});
   ASSERT_EQ(s.result(), DECODER_OK);
   EXPECT_EQ(s.Shown(), std::vector<int>({50, 70, 80}));
 }
