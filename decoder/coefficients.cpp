@@ -1,1 +1,241 @@
-// Placeholder: this unit is being written.
+#include "decoder/coefficients.h"
+
+#include <cstdint>
+
+#include "decoder/bit_reader.h"
+#include "decoder/coefficient_tables.h"
+#include "decoder/decoder_state.h"
+#include "decoder/diagnostics.h"
+#include "decoder/tables.h"
+#include "decoder/vlc.h"
+
+namespace {
+
+enum class Coding { MPEG1_INTRA, MPEG1_NON_INTRA, MPEG2_INTRA, MPEG2_NON_INTRA };
+
+constexpr bool Is_Intra(Coding coding) {
+  return coding == Coding::MPEG1_INTRA || coding == Coding::MPEG2_INTRA;
+}
+
+constexpr bool Is_MPEG2(Coding coding) {
+  return coding == Coding::MPEG2_INTRA || coding == Coding::MPEG2_NON_INTRA;
+}
+
+// The diagnostics of one block decoder.
+struct BlockMessages {
+  const char* invalid_code;
+  const char* out_of_bounds;
+  const char* invalid_escape;
+};
+
+constexpr BlockMessages mpeg1_intra_messages = {
+    "invalid Huffman code in Decode_MPEG1_Intra_Block()\n",
+    "DCT coeff index (i) out of bounds (intra)\n",
+    nullptr,
+};
+constexpr BlockMessages mpeg1_non_intra_messages = {
+    "invalid Huffman code in Decode_MPEG1_Non_Intra_Block()\n",
+    "DCT coeff index (i) out of bounds (inter)\n",
+    nullptr,
+};
+constexpr BlockMessages mpeg2_intra_messages = {
+    "invalid Huffman code in Decode_MPEG2_Intra_Block()\n",
+    "DCT coeff index (i) out of bounds (intra2)\n",
+    "invalid escape in Decode_MPEG2_Intra_Block()\n",
+};
+constexpr BlockMessages mpeg2_non_intra_messages = {
+    "invalid Huffman code in Decode_MPEG2_Non_Intra_Block()\n",
+    "DCT coeff index (i) out of bounds (inter2)\n",
+    "invalid escape in Decode_MPEG2_Non_Intra_Block()\n",
+};
+
+void Block_Error(const char* message) {
+  Decoder_Message("%s", message);
+  decoder_state.decode_error = 1;
+}
+
+// 0 for blocks 0..3 (Y); from block 4 on, 1 (Cb) for even and 2 (Cr) for
+// odd blocks.
+int Colour_Component(int block) {
+  return block < 4 ? 0 : 1 + (block & 1);
+}
+
+// The range every stored coefficient keeps: the inverse DCT's input range.
+int16_t Saturate(int value) {
+  if (value > 2047) return 2047;
+  if (value < -2048) return -2048;
+  return static_cast<int16_t>(value);
+}
+
+// One run and signed level of the stream.
+struct RunLevel {
+  int run;
+  int level;  // magnitude
+  bool negative;
+};
+
+// MPEG-1 escape after its code: 6-bit run, 8-bit level, where 0 and 128
+// (-128 as a signed byte) announce 8 more bits of positive or negative level.
+RunLevel Read_MPEG1_Escape() {
+  const uint32_t bits = Read_Bits(14);
+  int value = static_cast<int>(bits & 255);
+  if (value == 0) {
+    value = static_cast<int>(Read_Bits(8));
+  } else if (value == 128) {
+    value = static_cast<int>(Read_Bits(8)) - 256;
+  } else if (value > 128) {
+    value -= 256;
+  }
+  return {static_cast<int>(bits >> 8), value < 0 ? -value : value, value < 0};
+}
+
+// MPEG-2 escape after its code: 6-bit run, 12-bit two's complement level.
+// Levels 0 and -2048 are forbidden; then the level is 0.
+RunLevel Read_MPEG2_Escape() {
+  const uint32_t bits = Read_Bits(18);
+  const int value = static_cast<int>(bits & 4095);
+  const int run = static_cast<int>(bits >> 12);
+  if ((value & 2047) == 0) return {run, 0, false};
+  if (value >= 2048) return {run, 4096 - value, true};
+  return {run, value, false};
+}
+
+// Inverse quantisation of one coefficient, saturated to -2048..2047. The
+// products stay far inside int: level < 4096, matrix < 256, scale <= 112.
+template <Coding kCoding>
+int16_t Dequantise(int level, bool negative, int weight, int quantiser_scale) {
+  int value;
+  if constexpr (kCoding == Coding::MPEG1_INTRA) {
+    value = (level * quantiser_scale * weight) >> 3;
+  } else if constexpr (kCoding == Coding::MPEG1_NON_INTRA) {
+    value = ((2 * level + 1) * quantiser_scale * weight) >> 4;
+  } else if constexpr (kCoding == Coding::MPEG2_INTRA) {
+    value = (level * weight * quantiser_scale) >> 4;
+  } else {
+    value = ((2 * level + 1) * weight * quantiser_scale) >> 5;
+  }
+  // MPEG-1 makes every coefficient odd (mismatch control of ISO/IEC 11172-2).
+  if constexpr (!Is_MPEG2(kCoding)) {
+    if (value != 0) value = (value - 1) | 1;
+  }
+  return Saturate(negative ? -value : value);
+}
+
+// Reads the coefficient codes of one block from scan position `position` up
+// to end_of_block and stores the dequantised coefficients at their raster
+// positions; positions without a code stay as the caller left them (zero).
+// Returns the block's extent. kB15 selects Table B-15 (MPEG-2 intra with
+// intra_vlc_format 1) instead of Table B-14.
+template <Coding kCoding, bool kB15>
+int Decode_Coefficients(int16_t* coefficients, int position, const int* matrix, const uint8_t* scan,
+                        const BlockMessages& messages) {
+  const int quantiser_scale = decoder_state.bitstream.quantiser_scale;
+  // Code 1s is run 0, level 1 only as the first code of a non-intra block.
+  const DctEntry* top = Is_Intra(kCoding) ? dct_b14_16384.data() : dct_b14_first_16384.data();
+  for (;;) {
+    const uint32_t window = Peek_Bits(16);
+    const DctEntry& entry = kB15 ? Find_B15_Entry(window) : Find_B14_Entry(window, top);
+    if constexpr (!Is_Intra(kCoding)) top = dct_b14_16384.data();
+    RunLevel code;
+    if (entry.run < DCT_END_OF_BLOCK) {
+      // The sign bit follows the code; the window holds at least 25 bits.
+      code = {entry.run, entry.level, (Peek_Bits(entry.length + 1) & 1) != 0};
+      Skip_Bits(entry.length + 1);
+    } else if (entry.run == DCT_ESCAPE) {
+      Skip_Bits(entry.length);
+      if constexpr (Is_MPEG2(kCoding)) {
+        code = Read_MPEG2_Escape();
+        if (code.level == 0) {
+          Block_Error(messages.invalid_escape);
+          return position;
+        }
+      } else {
+        code = Read_MPEG1_Escape();
+      }
+    } else if (entry.run == DCT_END_OF_BLOCK) {
+      Skip_Bits(entry.length);
+      return position;
+    } else {
+      Block_Error(messages.invalid_code);
+      return position;
+    }
+    const int next = position + code.run;
+    if (next > 63) {
+      Block_Error(messages.out_of_bounds);
+      return position;
+    }
+    const int j = scan[next];
+    coefficients[j] = Dequantise<kCoding>(code.level, code.negative, matrix[j], quantiser_scale);
+    position = next + 1;
+  }
+}
+
+// Updates the DC predictor of the block's colour component with the
+// differential read from the stream and returns it. The predictor wraps in
+// 16 bits, so that damaged streams cannot overflow it.
+int Next_Dc_Predictor(int colour_component, int dc_dct_pred[3]) {
+  const int differential =
+      colour_component == 0 ? Read_luma_dc_differential() : Read_chroma_dc_differential();
+  dc_dct_pred[colour_component] =
+      static_cast<int16_t>(dc_dct_pred[colour_component] + differential);
+  return dc_dct_pred[colour_component];
+}
+
+// The AC coefficients of intra blocks are not read in D pictures, nor after
+// an error.
+bool Intra_Block_Ends_At_Dc() {
+  return decoder_state.decode_error != 0 || decoder_state.picture_coding_type == D_PICTURE;
+}
+
+const uint8_t* MPEG2_Scan() {
+  return scan_tables[decoder_state.bitstream.alternate_scan != 0 ? 1 : 0];
+}
+
+bool Uses_Chroma_Matrices(int colour_component) {
+  return colour_component != 0 && decoder_state.chroma_format >= CHROMA_422;
+}
+
+}  // namespace
+
+int Decode_MPEG1_Intra_Block(int block, int dc_dct_pred[3]) {
+  BitstreamState& bs = decoder_state.bitstream;
+  int16_t* coefficients = bs.coefficient_blocks[block];
+  const int predictor = Next_Dc_Predictor(Colour_Component(block), dc_dct_pred);
+  coefficients[0] = static_cast<int16_t>(predictor * 8);
+  if (Intra_Block_Ends_At_Dc()) return 1;
+  return Decode_Coefficients<Coding::MPEG1_INTRA, false>(coefficients, 1, bs.intra_quantiser_matrix,
+                                                         scan_tables[0], mpeg1_intra_messages);
+}
+
+int Decode_MPEG1_Non_Intra_Block(int block) {
+  BitstreamState& bs = decoder_state.bitstream;
+  return Decode_Coefficients<Coding::MPEG1_NON_INTRA, false>(
+      bs.coefficient_blocks[block], 0, bs.non_intra_quantiser_matrix, scan_tables[0],
+      mpeg1_non_intra_messages);
+}
+
+int Decode_MPEG2_Intra_Block(int block, int dc_dct_pred[3]) {
+  BitstreamState& bs = decoder_state.bitstream;
+  int16_t* coefficients = bs.coefficient_blocks[block];
+  const int colour_component = Colour_Component(block);
+  const int predictor = Next_Dc_Predictor(colour_component, dc_dct_pred);
+  coefficients[0] = Saturate(predictor * (8 >> (decoder_state.intra_dc_precision & 3)));
+  if (Intra_Block_Ends_At_Dc()) return 1;
+  const int* matrix = Uses_Chroma_Matrices(colour_component) ? bs.chroma_intra_quantiser_matrix
+                                                             : bs.intra_quantiser_matrix;
+  if (decoder_state.intra_vlc_format) {
+    return Decode_Coefficients<Coding::MPEG2_INTRA, true>(coefficients, 1, matrix, MPEG2_Scan(),
+                                                          mpeg2_intra_messages);
+  }
+  return Decode_Coefficients<Coding::MPEG2_INTRA, false>(coefficients, 1, matrix, MPEG2_Scan(),
+                                                         mpeg2_intra_messages);
+}
+
+int Decode_MPEG2_Non_Intra_Block(int block) {
+  BitstreamState& bs = decoder_state.bitstream;
+  const int* matrix = Uses_Chroma_Matrices(Colour_Component(block))
+                          ? bs.chroma_non_intra_quantiser_matrix
+                          : bs.non_intra_quantiser_matrix;
+  return Decode_Coefficients<Coding::MPEG2_NON_INTRA, false>(
+      bs.coefficient_blocks[block], 0, matrix, MPEG2_Scan(), mpeg2_non_intra_messages);
+}
