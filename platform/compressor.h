@@ -8,18 +8,19 @@
 // threading and, for H.264, with x264's zero-latency tuning. Lossless
 // compressors store the RGB samples exactly.
 //
-// How the options reach the encoders (0 always leaves the encoder's own
-// default):
-// - keyframe_every N: a key frame every N frames (the encoder's GOP size).
-//   FFV1 (its range-coder states restart at key frames), MPEG-4 and H.264.
-//   The other compressors make every frame a key frame.
-// - data_rate (KB/s, 1 KB = 1024 bytes): target bit rate of
-//   data_rate x 8192 bit/s for MPEG-4 and H.264 (average bit rate); it takes
-//   precedence over quality.
+// How the options reach the encoders (0 selects the compressor's default):
+// - keyframe_every N: a key frame every N frames at the latest (the
+//   encoder's GOP size) for FFV1 (its range-coder states restart at key
+//   frames), MPEG-4 and H.264; x264 may add key frames at scene cuts.
+//   Default: libavcodec's 12 for FFV1 and MPEG-4, x264's 250. The other
+//   compressors make every frame a key frame.
+// - data_rate (KB/s, 1 KB = 1024 bytes): average bit rate of
+//   data_rate x 8192 bit/s for MPEG-4 and H.264, within one second's worth
+//   of tolerance; it takes precedence over quality.
 // - quality 1..100: MJPEG and MPEG-4 encode at the fixed quantiser
 //   1 + (100 - quality) x 30 / 99 (1..31, rounded down); H.264 at the
-//   constant rate factor (100 - quality) x 51 / 100. Quality 0 means 90 for
-//   MJPEG and MPEG-4 (quantiser 4) and x264's own default (CRF 23).
+//   constant rate factor (100 - quality) x 51 / 100. Default: 90 for MJPEG
+//   and MPEG-4 (quantiser 4), x264's CRF 23.
 #pragma once
 
 #include <cstdint>
