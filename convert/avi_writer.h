@@ -77,7 +77,6 @@ class AviWriter {
   void SetOptions(const CompressOptions& options) { compress_options = options; }
 
  private:
-  int CreateFile(const std::string& name);
   int StartStreams();
 
   AviFile file;  // its one video stream stands for the raw stream
