@@ -1,1 +1,477 @@
-// Placeholder: this unit is being written.
+#include "platform/avi_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr uint32_t kAvifHasIndex = 0x10;
+constexpr uint32_t kAvifIsInterleaved = 0x100;
+constexpr uint32_t kAviifKeyFrame = 0x10;
+constexpr uint8_t kAviIndexOfIndexes = 0x00;
+constexpr uint8_t kAviIndexOfChunks = 0x01;
+constexpr uint32_t kDeltaFrameBit = 0x80000000u;
+
+constexpr uint32_t kAvihBytes = 56;
+constexpr uint32_t kStrhBytes = 56;
+constexpr uint32_t kBitmapInfoBytes = 40;
+constexpr uint32_t kDmlhBytes = 248;
+constexpr uint32_t kIndexHeaderBytes = 24;  // both index kinds, after the chunk header
+constexpr uint32_t kSuperIndexEntryBytes = 16;
+constexpr uint32_t kStandardIndexEntryBytes = 8;
+constexpr uint32_t kIdx1EntryBytes = 16;
+constexpr size_t kMaxExtradataBytes = 1 << 20;
+constexpr size_t kStdioBufferBytes = 256 * 1024;
+constexpr uint32_t kMaxSuperIndexEntries = 1 << 16;
+
+// Little-endian serialisation of RIFF structures into memory.
+class ByteWriter {
+ public:
+  void Put8(uint8_t v) { bytes_.push_back(v); }
+  void Put16(uint16_t v) {
+    Put8(static_cast<uint8_t>(v));
+    Put8(static_cast<uint8_t>(v >> 8));
+  }
+  void Put32(uint32_t v) {
+    Put16(static_cast<uint16_t>(v));
+    Put16(static_cast<uint16_t>(v >> 16));
+  }
+  void Put64(uint64_t v) {
+    Put32(static_cast<uint32_t>(v));
+    Put32(static_cast<uint32_t>(v >> 32));
+  }
+  void PutZeros(size_t n) { bytes_.insert(bytes_.end(), n, 0); }
+  void PutBytes(std::span<const uint8_t> b) { bytes_.insert(bytes_.end(), b.begin(), b.end()); }
+
+  // Starts a chunk (or a LIST/RIFF with `list_type`) whose size EndChunk
+  // fills in from what was put in between.
+  size_t BeginChunk(uint32_t fourcc) {
+    Put32(fourcc);
+    size_t size_at = bytes_.size();
+    Put32(0);
+    return size_at;
+  }
+  size_t BeginList(uint32_t fourcc, uint32_t list_type) {
+    size_t size_at = BeginChunk(fourcc);
+    Put32(list_type);
+    return size_at;
+  }
+  // Pads the chunk to an even size; the pad byte is not counted in its size.
+  void EndChunk(size_t size_at) {
+    SetAt32(size_at, static_cast<uint32_t>(bytes_.size() - size_at - 4));
+    if (bytes_.size() % 2) Put8(0);
+  }
+  void SetAt32(size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes_[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  }
+  size_t size() const { return bytes_.size(); }
+  std::vector<uint8_t> Take() { return std::move(bytes_); }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+uint32_t Clamp32(uint64_t v) {
+  return static_cast<uint32_t>(std::min<uint64_t>(v, std::numeric_limits<uint32_t>::max()));
+}
+
+bool FitsInt16(int32_t v) {
+  return v >= INT16_MIN && v <= INT16_MAX;
+}
+
+size_t StreamNameLength(const AviStreamInfo& info) {
+  return strnlen(info.szName, sizeof info.szName);
+}
+
+}  // namespace
+
+AviFile::AviFile(const AviFileLimits& limits) : limits_(limits) {
+  // Keeps the reserved header room within reason.
+  limits_.super_index_entries = std::min(limits_.super_index_entries, kMaxSuperIndexEntries);
+}
+
+AviFile::~AviFile() {
+  Release();
+}
+
+void AviFile::ResetState() {
+  error_ = AVI_OK;
+  has_stream_ = false;
+  has_format_ = false;
+  info_ = AviStreamInfo{};
+  format_ = BitmapInfoHeader{};
+  extradata_.clear();
+  chunk_id_ = 0;
+  position_ = 0;
+  file_position_ = 0;
+  file_position_known_ = false;
+  riff_start_ = 0;
+  movi_start_ = 0;
+  riff_index_.clear();
+  super_index_.clear();
+  first_riff_closed_ = false;
+  first_riff_size_ = 0;
+  first_movi_size_ = 0;
+  frames_in_first_riff_ = 0;
+  total_frames_ = 0;
+  largest_frame_ = 0;
+}
+
+int AviFile::Fail(int result) {
+  if (error_ == AVI_OK) error_ = result;
+  return result;
+}
+
+int AviFile::Create(const std::string& path) {
+  Release();
+  ResetState();
+  std::FILE* stream = std::fopen(path.c_str(), "wb");
+  if (stream == nullptr) return AVI_ERROR_CREATE;
+  buffer_ = std::make_unique<char[]>(kStdioBufferBytes);
+  std::setvbuf(stream, buffer_.get(), _IOFBF, kStdioBufferBytes);
+  file_.reset(stream);
+  file_position_known_ = true;
+
+  // A skeleton without streams, so that even a file abandoned before its
+  // format is known is a well-formed RIFF.
+  std::vector<uint8_t> header = BuildHeader();
+  position_ = header.size();
+  movi_start_ = position_ - 12;
+  header = BuildHeader();
+  bool written = WriteAt(0, header) == AVI_OK && std::fflush(file_.get()) == 0;
+  if (!written) {
+    std::fclose(file_.release());
+    buffer_.reset();
+    ResetState();
+    return AVI_ERROR_CREATE;
+  }
+  return AVI_OK;
+}
+
+int AviFile::CreateStream(const AviStreamInfo& info) {
+  if (!file_ || has_stream_) return AVI_ERROR_STATE;
+  if (info.fccType != MakeFourCC("vids") || info.dwRate == 0 || info.dwScale == 0)
+    return AVI_ERROR_ARGUMENT;
+  const AviRect& r = info.rcFrame;
+  if (!FitsInt16(r.left) || !FitsInt16(r.top) || !FitsInt16(r.right) || !FitsInt16(r.bottom))
+    return AVI_ERROR_ARGUMENT;
+  info_ = info;
+  has_stream_ = true;
+  return AVI_OK;
+}
+
+int AviFile::SetFormat(const BitmapInfoHeader& format, std::span<const uint8_t> extradata) {
+  if (!file_ || !has_stream_ || has_format_) return AVI_ERROR_STATE;
+  if (error_ != AVI_OK) return error_;
+  if (format.biWidth <= 0 || format.biHeight == 0 || format.biWidth > INT16_MAX ||
+      format.biHeight > INT16_MAX || format.biHeight < -INT16_MAX ||
+      extradata.size() > kMaxExtradataBytes)
+    return AVI_ERROR_ARGUMENT;
+  format_ = format;
+  extradata_.assign(extradata.begin(), extradata.end());
+  if (info_.fccHandler == 0) info_.fccHandler = format.biCompression;
+  chunk_id_ = format.biCompression == BI_RGB ? MakeFourCC("00db") : MakeFourCC("00dc");
+  has_format_ = true;
+
+  // The header's length does not depend on the counts in it, so the first
+  // build fixes where the movi data begins.
+  position_ = BuildHeader().size();
+  riff_start_ = 0;
+  movi_start_ = position_ - 12;
+  if (WriteAt(0, BuildHeader()) != AVI_OK) return error_;
+  if (std::fflush(file_.get()) != 0) {
+    file_position_known_ = false;
+    return Fail(AVI_ERROR_WRITE);
+  }
+  return AVI_OK;
+}
+
+std::vector<uint8_t> AviFile::BuildHeader() const {
+  const bool riff0_open = !first_riff_closed_;
+  const uint64_t riff_size = riff0_open ? position_ - 8 : first_riff_size_;
+  const uint64_t movi_size = riff0_open ? position_ - movi_start_ - 8 : first_movi_size_;
+  const uint32_t frames_riff0 =
+      riff0_open ? static_cast<uint32_t>(riff_index_.size()) : frames_in_first_riff_;
+  const uint32_t buffer_size = std::max(info_.dwSuggestedBufferSize, largest_frame_);
+
+  ByteWriter w;
+  size_t riff = w.BeginList(MakeFourCC("RIFF"), MakeFourCC("AVI "));
+  size_t hdrl = w.BeginList(MakeFourCC("LIST"), MakeFourCC("hdrl"));
+
+  size_t avih = w.BeginChunk(MakeFourCC("avih"));
+  uint64_t rate = has_stream_ ? info_.dwRate : 0;
+  uint64_t scale = has_stream_ ? info_.dwScale : 0;
+  w.Put32(rate ? Clamp32((scale * 1000000 + rate / 2) / rate) : 0);       // dwMicroSecPerFrame
+  w.Put32(scale ? Clamp32(uint64_t{largest_frame_} * rate / scale) : 0);  // dwMaxBytesPerSec
+  w.Put32(0);                                                             // dwPaddingGranularity
+  w.Put32(kAvifHasIndex | kAvifIsInterleaved);
+  w.Put32(frames_riff0);  // dwTotalFrames: what an AVI 1.0 reader finds in idx1
+  w.Put32(0);             // dwInitialFrames
+  w.Put32(has_stream_ ? 1 : 0);
+  w.Put32(buffer_size);
+  w.Put32(static_cast<uint32_t>(format_.biWidth));
+  w.Put32(static_cast<uint32_t>(format_.biHeight < 0 ? -format_.biHeight : format_.biHeight));
+  w.PutZeros(16);
+  w.EndChunk(avih);
+
+  if (has_format_) {
+    size_t strl = w.BeginList(MakeFourCC("LIST"), MakeFourCC("strl"));
+
+    size_t strh = w.BeginChunk(MakeFourCC("strh"));
+    w.Put32(info_.fccType);
+    w.Put32(info_.fccHandler);
+    w.Put32(info_.dwFlags);
+    w.Put16(info_.wPriority);
+    w.Put16(info_.wLanguage);
+    w.Put32(info_.dwInitialFrames);
+    w.Put32(info_.dwScale);
+    w.Put32(info_.dwRate);
+    w.Put32(info_.dwStart);
+    w.Put32(Clamp32(static_cast<uint64_t>(total_frames_)));  // dwLength over all RIFFs
+    w.Put32(buffer_size);
+    w.Put32(info_.dwQuality);
+    w.Put32(info_.dwSampleSize);
+    w.Put16(static_cast<uint16_t>(info_.rcFrame.left));
+    w.Put16(static_cast<uint16_t>(info_.rcFrame.top));
+    w.Put16(static_cast<uint16_t>(info_.rcFrame.right));
+    w.Put16(static_cast<uint16_t>(info_.rcFrame.bottom));
+    w.EndChunk(strh);
+
+    size_t strf = w.BeginChunk(MakeFourCC("strf"));
+    // Readers take the extra data as what follows the 40 bytes within biSize.
+    w.Put32(kBitmapInfoBytes + static_cast<uint32_t>(extradata_.size()));
+    w.Put32(static_cast<uint32_t>(format_.biWidth));
+    w.Put32(static_cast<uint32_t>(format_.biHeight));
+    w.Put16(format_.biPlanes);
+    w.Put16(format_.biBitCount);
+    w.Put32(format_.biCompression);
+    w.Put32(format_.biSizeImage);
+    w.Put32(static_cast<uint32_t>(format_.biXPelsPerMeter));
+    w.Put32(static_cast<uint32_t>(format_.biYPelsPerMeter));
+    w.Put32(format_.biClrUsed);
+    w.Put32(format_.biClrImportant);
+    w.PutBytes(extradata_);
+    w.EndChunk(strf);
+
+    // The super index's room: a JUNK chunk of the same size while the file
+    // is plain AVI 1.0.
+    size_t indx = w.BeginChunk(MakeFourCC(super_index_.empty() ? "JUNK" : "indx"));
+    if (super_index_.empty()) {
+      w.PutZeros(kIndexHeaderBytes + kSuperIndexEntryBytes * limits_.super_index_entries);
+    } else {
+      w.Put16(4);  // wLongsPerEntry
+      w.Put8(0);   // bIndexSubType
+      w.Put8(kAviIndexOfIndexes);
+      w.Put32(static_cast<uint32_t>(super_index_.size()));
+      w.Put32(chunk_id_);
+      w.PutZeros(12);
+      for (const SuperIndexEntry& e : super_index_) {
+        w.Put64(e.offset);
+        w.Put32(e.size);
+        w.Put32(e.duration);
+      }
+      w.PutZeros(kSuperIndexEntryBytes * (limits_.super_index_entries - super_index_.size()));
+    }
+    w.EndChunk(indx);
+
+    size_t strn = w.BeginChunk(MakeFourCC("strn"));
+    const size_t name_length = StreamNameLength(info_);
+    w.PutBytes(std::span(reinterpret_cast<const uint8_t*>(info_.szName), name_length));
+    w.Put8(0);
+    w.EndChunk(strn);
+
+    w.EndChunk(strl);
+  }
+  w.EndChunk(hdrl);
+
+  if (has_format_) {
+    size_t odml = w.BeginList(MakeFourCC("LIST"), MakeFourCC("odml"));
+    size_t dmlh = w.BeginChunk(MakeFourCC("dmlh"));
+    w.Put32(Clamp32(static_cast<uint64_t>(total_frames_)));
+    w.PutZeros(kDmlhBytes - 4);
+    w.EndChunk(dmlh);
+    w.EndChunk(odml);
+  }
+
+  // The first RIFF's movi list header closes the header; its size and the
+  // RIFF's come from the data behind it, not from this buffer.
+  w.Put32(MakeFourCC("LIST"));
+  w.Put32(Clamp32(movi_size));
+  w.Put32(MakeFourCC("movi"));
+  w.SetAt32(riff, Clamp32(riff_size));
+  return w.Take();
+}
+
+std::vector<uint8_t> AviFile::BuildStandardIndex() const {
+  ByteWriter w;
+  size_t ix = w.BeginChunk(MakeFourCC("ix00"));
+  w.Put16(2);  // wLongsPerEntry
+  w.Put8(0);   // bIndexSubType
+  w.Put8(kAviIndexOfChunks);
+  w.Put32(static_cast<uint32_t>(riff_index_.size()));
+  w.Put32(chunk_id_);
+  w.Put64(riff_start_);  // qwBaseOffset
+  w.Put32(0);
+  for (const IndexEntry& e : riff_index_) {
+    // Entries point at the chunk's data, past its 8-byte header.
+    w.Put32(static_cast<uint32_t>(e.offset + 8 - riff_start_));
+    w.Put32(e.size | (e.key_frame ? 0 : kDeltaFrameBit));
+  }
+  w.EndChunk(ix);
+  return w.Take();
+}
+
+std::vector<uint8_t> AviFile::BuildIdx1() const {
+  ByteWriter w;
+  size_t idx1 = w.BeginChunk(MakeFourCC("idx1"));
+  for (const IndexEntry& e : riff_index_) {
+    w.Put32(chunk_id_);
+    w.Put32(e.key_frame ? kAviifKeyFrame : 0);
+    // Offsets count from the 'movi' list type, i.e. the first chunk is at 4.
+    w.Put32(static_cast<uint32_t>(e.offset - (movi_start_ + 8)));
+    w.Put32(e.size);
+  }
+  w.EndChunk(idx1);
+  return w.Take();
+}
+
+int AviFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
+  if (!file_) return AVI_ERROR_STATE;
+  if (!file_position_known_ || file_position_ != offset) {
+    if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max()) ||
+        fseeko(file_.get(), static_cast<off_t>(offset), SEEK_SET) != 0) {
+      file_position_known_ = false;
+      return Fail(AVI_ERROR_WRITE);
+    }
+    file_position_ = offset;
+    file_position_known_ = true;
+  }
+  if (bytes.empty()) return AVI_OK;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) {
+    file_position_known_ = false;
+    std::clearerr(file_.get());
+    return Fail(AVI_ERROR_WRITE);
+  }
+  file_position_ += bytes.size();
+  return AVI_OK;
+}
+
+int AviFile::Patch32(uint64_t offset, uint32_t value) {
+  uint8_t bytes[4];
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+  return WriteAt(offset, bytes);
+}
+
+bool AviFile::NeedsNextRiff(uint64_t chunk_bytes) const {
+  if (riff_index_.empty()) return false;  // every RIFF holds at least one frame
+  const uint64_t entries = riff_index_.size() + 1;
+  uint64_t projected = position_ + chunk_bytes - riff_start_;
+  projected += 8 + kIndexHeaderBytes + kStandardIndexEntryBytes * entries;
+  if (super_index_.empty()) projected += 8 + kIdx1EntryBytes * entries;
+  return projected > limits_.riff_bytes;
+}
+
+// Closes the movi list and the RIFF being written: an ix00 when the file is
+// (or is about to become) OpenDML, and the idx1 behind the first RIFF's movi.
+// Write failures are recorded; the remaining steps are still tried.
+int AviFile::EndRiff(bool more_follow) {
+  const bool first_riff = !first_riff_closed_;
+  if (!first_riff || more_follow) {
+    std::vector<uint8_t> ix = BuildStandardIndex();
+    super_index_.push_back(
+        {position_, static_cast<uint32_t>(ix.size()), static_cast<uint32_t>(riff_index_.size())});
+    WriteAt(position_, ix);
+    position_ += ix.size();
+  }
+  const uint64_t movi_size = position_ - movi_start_ - 8;
+  Patch32(movi_start_ + 4, Clamp32(movi_size));
+  if (first_riff) {
+    std::vector<uint8_t> idx1 = BuildIdx1();
+    WriteAt(position_, idx1);
+    position_ += idx1.size();
+    first_movi_size_ = movi_size;
+    first_riff_size_ = position_ - 8;
+    frames_in_first_riff_ = static_cast<uint32_t>(riff_index_.size());
+    first_riff_closed_ = true;
+  }
+  Patch32(riff_start_ + 4, Clamp32(position_ - riff_start_ - 8));
+  return error_;
+}
+
+int AviFile::StartNextRiff() {
+  // One entry for the RIFF being closed and one for the RIFF being started.
+  if (super_index_.size() + 2 > limits_.super_index_entries) return AVI_ERROR_TOO_LARGE;
+  if (EndRiff(true) != AVI_OK) return error_;
+  riff_start_ = position_;
+  movi_start_ = position_ + 12;
+  ByteWriter w;
+  w.Put32(MakeFourCC("RIFF"));
+  w.Put32(16);  // sizes completed when this RIFF is closed
+  w.Put32(MakeFourCC("AVIX"));
+  w.Put32(MakeFourCC("LIST"));
+  w.Put32(4);
+  w.Put32(MakeFourCC("movi"));
+  if (WriteAt(position_, w.Take()) != AVI_OK) return error_;
+  position_ += 24;
+  riff_index_.clear();
+  return AVI_OK;
+}
+
+int AviFile::WriteFrame(std::span<const uint8_t> data, bool key_frame, int32_t* samples_written,
+                        int64_t* bytes_written) {
+  if (samples_written) *samples_written = 0;
+  if (bytes_written) *bytes_written = 0;
+  if (!file_ || !has_format_) return AVI_ERROR_STATE;
+  if (error_ != AVI_OK) return error_;
+  if (data.size() > kMaxFrameBytes) return AVI_ERROR_ARGUMENT;
+
+  const uint32_t size = static_cast<uint32_t>(data.size());
+  const uint64_t chunk_bytes = 8 + uint64_t{size} + (size & 1);
+  if (NeedsNextRiff(chunk_bytes)) {
+    int result = StartNextRiff();
+    if (result != AVI_OK) return result;
+  }
+  uint8_t header[8];
+  for (int i = 0; i < 4; ++i) header[i] = static_cast<uint8_t>(chunk_id_ >> (8 * i));
+  for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<uint8_t>(size >> (8 * i));
+  static constexpr uint8_t kPad[1] = {0};
+  if (WriteAt(position_, header) != AVI_OK) return error_;
+  if (WriteAt(position_ + 8, data) != AVI_OK) return error_;
+  if ((size & 1) && WriteAt(position_ + 8 + size, kPad) != AVI_OK) return error_;
+
+  riff_index_.push_back({position_, size, key_frame});
+  position_ += chunk_bytes;
+  ++total_frames_;
+  largest_frame_ = std::max(largest_frame_, size);
+  if (samples_written) *samples_written = 1;
+  if (bytes_written) *bytes_written = size;
+  return AVI_OK;
+}
+
+int AviFile::CloseFile() {
+  std::FILE* stream = file_.release();
+  if (std::fflush(stream) != 0) Fail(AVI_ERROR_WRITE);
+  // A write that failed half-way may have left bytes past the final end.
+  struct stat st;
+  if (fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode) &&
+      static_cast<uint64_t>(st.st_size) > position_ &&
+      ftruncate(fileno(stream), static_cast<off_t>(position_)) != 0)
+    Fail(AVI_ERROR_WRITE);
+  if (std::fclose(stream) != 0) Fail(AVI_ERROR_WRITE);
+  buffer_.reset();
+  return error_;
+}
+
+int AviFile::Release() {
+  if (!file_) return AVI_OK;
+  if (has_format_) EndRiff(false);
+  WriteAt(0, BuildHeader());
+  CloseFile();
+  int result = error_;
+  ResetState();
+  return result;
+}

@@ -1,1 +1,310 @@
-// Placeholder: this unit is being written.
+#include "platform/compressor.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+#include <libavutil/log.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <mutex>
+
+namespace {
+
+// How the options are applied to a compressor's encoder.
+enum class Tuning {
+  kNone,       // intra-only: options have nothing to steer
+  kGop,        // key-frame interval only (FFV1)
+  kQuantiser,  // fixed quantiser from quality (MJPEG)
+  kMpegVideo,  // key-frame interval, bit rate or fixed quantiser (MPEG-4)
+  kX264,       // key-frame interval, bit rate or constant rate factor
+};
+
+struct CompressorSpec {
+  const char* name;
+  const char* display_name;
+  const char* encoder;  // libavcodec encoder name; nullptr: frames pass through
+  uint32_t fourcc;
+  AVPixelFormat pixel_format;
+  bool lossless;
+  Tuning tuning;
+};
+
+// In the order a compressor list shows them.
+constexpr CompressorSpec kCompressors[] = {
+    {"uncompressed", "Full Frames (Uncompressed)", nullptr, BI_RGB, AV_PIX_FMT_BGR24, true,
+     Tuning::kNone},
+    {"ffv1", "FFV1 (lossless)", "ffv1", MakeFourCC("FFV1"), AV_PIX_FMT_BGR0, true, Tuning::kGop},
+    {"huffyuv", "HuffYUV (lossless)", "huffyuv", MakeFourCC("HFYU"), AV_PIX_FMT_RGB24, true,
+     Tuning::kNone},
+    {"utvideo", "Ut Video RGB (lossless)", "utvideo", MakeFourCC("ULRG"), AV_PIX_FMT_GBRP, true,
+     Tuning::kNone},
+    {"mjpeg", "Motion JPEG", "mjpeg", MakeFourCC("MJPG"), AV_PIX_FMT_YUVJ420P, false,
+     Tuning::kQuantiser},
+    {"mpeg4", "MPEG-4 Part 2", "mpeg4", MakeFourCC("FMP4"), AV_PIX_FMT_YUV420P, false,
+     Tuning::kMpegVideo},
+    {"h264", "H.264 (x264)", "libx264", MakeFourCC("H264"), AV_PIX_FMT_YUV420P, false,
+     Tuning::kX264},
+};
+
+constexpr int kDefaultQuality = 90;
+
+bool Available(const CompressorSpec& spec) {
+  return spec.encoder == nullptr || avcodec_find_encoder_by_name(spec.encoder) != nullptr;
+}
+
+const CompressorSpec* FindSpec(const std::string& name) {
+  const std::string& key = name.empty() ? kCompressors[0].name : name;
+  for (const CompressorSpec& spec : kCompressors)
+    if (key == spec.name) return Available(spec) ? &spec : nullptr;
+  return nullptr;
+}
+
+CompressorInfo InfoOf(const CompressorSpec& spec) {
+  CompressorInfo info;
+  info.name = spec.name;
+  info.display_name = spec.display_name;
+  info.fourcc = spec.fourcc;
+  info.lossless = spec.lossless;
+  info.honours_keyframe_every = spec.tuning == Tuning::kGop || spec.tuning == Tuning::kMpegVideo ||
+                                spec.tuning == Tuning::kX264;
+  info.honours_data_rate = spec.tuning == Tuning::kMpegVideo || spec.tuning == Tuning::kX264;
+  info.honours_quality = spec.tuning == Tuning::kQuantiser || spec.tuning == Tuning::kMpegVideo ||
+                         spec.tuning == Tuning::kX264;
+  return info;
+}
+
+// Encoders report through av_log; only their errors are of interest here.
+void QuietLibraryLog() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+}
+
+struct CodecContextFree {
+  void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+};
+struct FrameFree {
+  void operator()(AVFrame* p) const { av_frame_free(&p); }
+};
+struct PacketFree {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct SwsFree {
+  void operator()(SwsContext* p) const { sws_freeContext(p); }
+};
+
+int Quantiser(int quality) {
+  int q = quality > 0 ? std::min(quality, 100) : kDefaultQuality;
+  return 1 + (100 - q) * 30 / 99;
+}
+
+// Applies the options to a context that is not yet open.
+void ApplyOptions(const CompressorSpec& spec, const CompressOptions& options, AVCodecContext* ctx) {
+  const bool use_rate = options.data_rate > 0;
+  if (options.keyframe_every > 0 && spec.tuning != Tuning::kNone &&
+      spec.tuning != Tuning::kQuantiser)
+    ctx->gop_size = options.keyframe_every;
+  switch (spec.tuning) {
+    case Tuning::kNone:
+    case Tuning::kGop:
+      break;
+    case Tuning::kMpegVideo:
+      if (use_rate) {
+        ctx->bit_rate = int64_t{options.data_rate} * 8192;
+        // libavcodec's default tolerance (4 Mbit) would swamp low rates for
+        // the first seconds; allow one second's worth of deviation.
+        ctx->bit_rate_tolerance = static_cast<int>(std::min<int64_t>(ctx->bit_rate, INT32_MAX));
+        break;
+      }
+      [[fallthrough]];
+    case Tuning::kQuantiser:
+      ctx->flags |= AV_CODEC_FLAG_QSCALE;
+      ctx->global_quality = FF_QP2LAMBDA * Quantiser(options.quality);
+      ctx->qmin = 1;
+      ctx->qmax = 31;
+      break;
+    case Tuning::kX264:
+      av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
+      if (use_rate) {
+        ctx->bit_rate = int64_t{options.data_rate} * 8192;
+      } else if (options.quality > 0) {
+        double crf = (100 - std::min(options.quality, 100)) * 51 / 100.0;
+        av_opt_set_double(ctx->priv_data, "crf", crf, 0);
+      }
+      break;
+  }
+}
+
+bool ValidInput(const BitmapInfoHeader& format) {
+  return format.biWidth > 0 && format.biHeight > 0 && format.biWidth <= 16384 &&
+         format.biHeight <= 16384 && format.biBitCount == 24 && format.biPlanes == 1 &&
+         format.biCompression == BI_RGB;
+}
+
+}  // namespace
+
+std::vector<CompressorInfo> AvailableCompressors() {
+  std::vector<CompressorInfo> list;
+  for (const CompressorSpec& spec : kCompressors)
+    if (Available(spec)) list.push_back(InfoOf(spec));
+  return list;
+}
+
+bool FindCompressor(const std::string& name, CompressorInfo* info) {
+  const CompressorSpec* spec = FindSpec(name);
+  if (spec == nullptr) return false;
+  if (info) *info = InfoOf(*spec);
+  return true;
+}
+
+struct CompressedStream::Encoder {
+  std::unique_ptr<AVCodecContext, CodecContextFree> context;
+  std::unique_ptr<AVFrame, FrameFree> picture;
+  std::unique_ptr<AVPacket, PacketFree> packet;
+  std::unique_ptr<SwsContext, SwsFree> converter;
+  std::vector<uint8_t> extradata;
+  int64_t next_pts = 0;
+};
+
+CompressedStream::CompressedStream() = default;
+CompressedStream::~CompressedStream() = default;
+
+bool CompressedStream::IsOpen() const {
+  return open_;
+}
+const BitmapInfoHeader& CompressedStream::OutputFormat() const {
+  return output_format_;
+}
+size_t CompressedStream::FrameBytes() const {
+  return frame_bytes_;
+}
+
+std::span<const uint8_t> CompressedStream::Extradata() const {
+  if (!encoder_) return {};
+  return encoder_->extradata;
+}
+
+void CompressedStream::Close() {
+  encoder_.reset();
+  output_format_ = BitmapInfoHeader{};
+  frame_bytes_ = 0;
+  open_ = false;
+}
+
+int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeader& input_format,
+                           uint32_t rate, uint32_t scale) {
+  Close();
+  if (!ValidInput(input_format) || rate == 0 || scale == 0 || rate > INT32_MAX || scale > INT32_MAX)
+    return AVI_ERROR_ARGUMENT;
+  const CompressorSpec* spec = FindSpec(options.compressor);
+  if (spec == nullptr) return AVI_ERROR_COMPRESSOR;
+  const int width = input_format.biWidth;
+  const int height = input_format.biHeight;
+  const size_t frame_bytes = size_t{3} * width * height;
+
+  if (spec->encoder == nullptr) {
+    output_format_ = input_format;
+    frame_bytes_ = frame_bytes;
+    open_ = true;
+    return AVI_OK;
+  }
+
+  QuietLibraryLog();
+  const AVCodec* codec = avcodec_find_encoder_by_name(spec->encoder);
+  if (codec == nullptr) return AVI_ERROR_COMPRESSOR;
+  auto encoder = std::make_unique<Encoder>();
+  encoder->context.reset(avcodec_alloc_context3(codec));
+  encoder->picture.reset(av_frame_alloc());
+  encoder->packet.reset(av_packet_alloc());
+  AVCodecContext* ctx = encoder->context.get();
+  AVFrame* picture = encoder->picture.get();
+  if (ctx == nullptr || picture == nullptr || encoder->packet == nullptr)
+    return AVI_ERROR_COMPRESSOR;
+
+  ctx->width = width;
+  ctx->height = height;
+  ctx->pix_fmt = spec->pixel_format;
+  ctx->time_base = AVRational{static_cast<int>(scale), static_cast<int>(rate)};
+  ctx->framerate = AVRational{static_cast<int>(rate), static_cast<int>(scale)};
+  ctx->sample_aspect_ratio = AVRational{1, 1};
+  // One packet per frame, at once: frame threading would hold frames back.
+  ctx->thread_type = FF_THREAD_SLICE;
+  ctx->thread_count = 0;
+  ctx->max_b_frames = 0;
+  if (!spec->lossless) {
+    // swscale converts with the BT.601 matrix; say so in the stream.
+    ctx->colorspace = AVCOL_SPC_SMPTE170M;
+    ctx->color_range =
+        spec->pixel_format == AV_PIX_FMT_YUVJ420P ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+  }
+  ApplyOptions(*spec, options, ctx);
+  if (avcodec_open2(ctx, codec, nullptr) < 0) return AVI_ERROR_COMPRESSOR;
+
+  picture->format = spec->pixel_format;
+  picture->width = width;
+  picture->height = height;
+  if (av_frame_get_buffer(picture, 0) < 0) return AVI_ERROR_COMPRESSOR;
+  // Lossless paths are plain byte shuffles, which swscale's unscaled
+  // converters do exactly; the lossy ones subsample chroma.
+  const int flags = spec->lossless ? SWS_POINT : SWS_BICUBIC | SWS_ACCURATE_RND;
+  encoder->converter.reset(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height,
+                                          spec->pixel_format, flags, nullptr, nullptr, nullptr));
+  if (encoder->converter == nullptr) return AVI_ERROR_COMPRESSOR;
+  if (ctx->extradata != nullptr && ctx->extradata_size > 0)
+    encoder->extradata.assign(ctx->extradata, ctx->extradata + ctx->extradata_size);
+
+  output_format_ = BitmapInfoHeader{};
+  output_format_.biSize = 40;
+  output_format_.biWidth = width;
+  output_format_.biHeight = height;
+  output_format_.biPlanes = 1;
+  output_format_.biBitCount =
+      static_cast<uint16_t>(ctx->bits_per_coded_sample > 0 ? ctx->bits_per_coded_sample : 24);
+  output_format_.biCompression = spec->fourcc;
+  output_format_.biSizeImage = static_cast<uint32_t>(frame_bytes);
+  encoder_ = std::move(encoder);
+  frame_bytes_ = frame_bytes;
+  open_ = true;
+  return AVI_OK;
+}
+
+int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* out) {
+  *out = CompressedFrame{};
+  if (!open_) return AVI_ERROR_STATE;
+  if (frame.size() != frame_bytes_) return AVI_ERROR_ARGUMENT;
+  if (!encoder_) {
+    out->data = frame;
+    out->key_frame = true;
+    return AVI_OK;
+  }
+  AVCodecContext* ctx = encoder_->context.get();
+  AVFrame* picture = encoder_->picture.get();
+  AVPacket* packet = encoder_->packet.get();
+  // The encoder may still hold a reference to the previous picture.
+  if (av_frame_make_writable(picture) < 0) return AVI_ERROR_COMPRESSOR;
+
+  // Bottom-up rows: start at the last row in memory (the top of the
+  // picture) and step backwards.
+  const int row_bytes = 3 * ctx->width;
+  const uint8_t* top = frame.data() + size_t{static_cast<size_t>(row_bytes)} * (ctx->height - 1);
+  const uint8_t* const source[1] = {top};
+  const int source_stride[1] = {-row_bytes};
+  if (sws_scale(encoder_->converter.get(), source, source_stride, 0, ctx->height, picture->data,
+                picture->linesize) != ctx->height)
+    return AVI_ERROR_COMPRESSOR;
+  picture->pts = encoder_->next_pts++;
+  picture->pict_type = AV_PICTURE_TYPE_NONE;
+  // Fixed-quantiser encoders take the quantiser from each picture.
+  picture->quality = ctx->global_quality;
+
+  av_packet_unref(packet);
+  if (avcodec_send_frame(ctx, picture) < 0) return AVI_ERROR_COMPRESSOR;
+  // Without delay the packet is there at once; EAGAIN would mean the
+  // encoder holds the frame back, which the one-in-one-out contract forbids.
+  if (avcodec_receive_packet(ctx, packet) < 0) return AVI_ERROR_COMPRESSOR;
+  out->data = std::span<const uint8_t>(packet->data, static_cast<size_t>(packet->size));
+  out->key_frame = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+  return AVI_OK;
+}

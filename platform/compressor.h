@@ -1,0 +1,108 @@
+// Video compressors for the AVI output: "Full Frames (Uncompressed)" and the
+// encoders of the installed libavcodec, behind one compressed-stream
+// interface.
+//
+// A compressed stream takes one frame at a time (24-bit B, G, R, rows of
+// 3 x width bytes, the bottom row first) and returns exactly one packet for
+// it at once: the encoders run without B frames, without frame-delay
+// threading and, for H.264, with x264's zero-latency tuning. Lossless
+// compressors store the RGB samples exactly.
+//
+// How the options reach the encoders (0 selects the compressor's default):
+// - keyframe_every N: a key frame every N frames at the latest (the
+//   encoder's GOP size) for FFV1 (its range-coder states restart at key
+//   frames), MPEG-4 and H.264; x264 may add key frames at scene cuts.
+//   Default: libavcodec's 12 for FFV1 and MPEG-4, x264's 250. The other
+//   compressors make every frame a key frame.
+// - data_rate (KB/s, 1 KB = 1024 bytes): average bit rate of
+//   data_rate x 8192 bit/s for MPEG-4 and H.264, within one second's worth
+//   of tolerance; it takes precedence over quality.
+// - quality 1..100: MJPEG and MPEG-4 encode at the fixed quantiser
+//   1 + (100 - quality) x 30 / 99 (1..31, rounded down); H.264 at the
+//   constant rate factor (100 - quality) x 51 / 100. Default: 90 for MJPEG
+//   and MPEG-4 (quantiser 4), x264's CRF 23.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/avi_file.h"
+
+// The compressor choice and its settings. The all-zero record (empty
+// compressor) is "Full Frames (Uncompressed)".
+struct CompressOptions {
+  std::string compressor;  // short name from AvailableCompressors; "" = uncompressed
+  int keyframe_every = 0;  // key-frame interval in frames; 0 = compressor default
+  int data_rate = 0;       // KB/s; 0 = none
+  int quality = 0;         // 0..100; 0 = compressor default
+
+  bool operator==(const CompressOptions&) const = default;
+};
+
+struct CompressorInfo {
+  std::string name;          // for the command line: "uncompressed", "ffv1", ...
+  std::string display_name;  // for a compressor list: "Full Frames (Uncompressed)", ...
+  uint32_t fourcc = 0;       // biCompression of the stored frames; BI_RGB for uncompressed
+  bool lossless = false;
+  bool honours_keyframe_every = false;
+  bool honours_data_rate = false;
+  bool honours_quality = false;
+};
+
+// The compressors this build can use, "Full Frames (Uncompressed)" first,
+// then those of FFV1, HuffYUV, Ut Video, MJPEG, MPEG-4 Part 2 and H.264
+// (libx264) whose encoder the installed libavcodec provides.
+std::vector<CompressorInfo> AvailableCompressors();
+
+// The available compressor called `name` ("" and "uncompressed" are the
+// uncompressed one); false when there is none of that name.
+bool FindCompressor(const std::string& name, CompressorInfo* info);
+
+struct CompressedFrame {
+  std::span<const uint8_t> data;  // valid until the next Compress or Close
+  bool key_frame = false;         // as the encoder reports it
+};
+
+class CompressedStream {
+ public:
+  CompressedStream();
+  ~CompressedStream();
+  CompressedStream(const CompressedStream&) = delete;
+  CompressedStream& operator=(const CompressedStream&) = delete;
+
+  // Opens the compressor of `options` for frames described by
+  // `input_format` (24-bit BI_RGB, positive width and height: bottom-up
+  // rows without padding) at rate / scale frames per second. Returns AVI_OK,
+  // AVI_ERROR_ARGUMENT for an input format it does not take, or
+  // AVI_ERROR_COMPRESSOR when the compressor is unknown or its encoder
+  // refuses to open; the stream is closed then.
+  int Open(const CompressOptions& options, const BitmapInfoHeader& input_format, uint32_t rate,
+           uint32_t scale);
+  void Close();
+  bool IsOpen() const;
+
+  // The format of the stored frames: the input format for uncompressed
+  // output; otherwise biCompression is the compressor's FourCC, biSizeImage
+  // the size of a decoded frame, and the codec's extra data follows it.
+  const BitmapInfoHeader& OutputFormat() const;
+  std::span<const uint8_t> Extradata() const;
+
+  // Bytes of one input frame: width x height x 3.
+  size_t FrameBytes() const;
+
+  // Compresses one frame of FrameBytes() bytes into one packet. Returns
+  // AVI_OK, AVI_ERROR_STATE when not open, AVI_ERROR_ARGUMENT for a frame of
+  // another size, or AVI_ERROR_COMPRESSOR when the encoder fails or holds
+  // the frame back.
+  int Compress(std::span<const uint8_t> frame, CompressedFrame* out);
+
+ private:
+  struct Encoder;
+  std::unique_ptr<Encoder> encoder_;
+  BitmapInfoHeader output_format_;
+  size_t frame_bytes_ = 0;
+  bool open_ = false;
+};
