@@ -120,6 +120,9 @@ int main(int argc, char** argv) {
   }
 
   std::signal(SIGINT, On_Interrupt);
+  // A file size limit makes writes fail (reported as write errors) instead
+  // of ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   int status = kExitDone;
   if (options.info) {
     Print_Info();

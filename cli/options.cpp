@@ -85,6 +85,7 @@ bool Parse_Options(int argc, const char* const* argv, CliOptions* options, std::
       return true;
     };
     constexpr long kMaxCount = 2147483647;
+    constexpr long kMaxCrop = 4294967295;  // as many rows as the page's edits take
     bool ok = true;
     if (name == "-o" || name == "--output") {
       std::string v;
@@ -97,9 +98,9 @@ bool Parse_Options(int argc, const char* const* argv, CliOptions* options, std::
     } else if (name == "--info") {
       ok = flag(&o.info);
     } else if (name == "--crop-top") {
-      ok = count(&o.crop_top, kMaxCount);
+      ok = count(&o.crop_top, kMaxCrop);
     } else if (name == "--crop-height") {
-      ok = count(&o.crop_height, kMaxCount);
+      ok = count(&o.crop_height, kMaxCrop);
     } else if (name == "--deinterlace" || name == "--no-deinterlace") {
       bool set = false;
       ok = flag(&set);

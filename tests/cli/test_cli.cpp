@@ -1,0 +1,207 @@
+// vidorlan-convert as users and scripts see it: options, messages, exit
+// statuses, and the files it writes as real readers see them.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/platform/avi_test_support.h"
+#include "tests/support/stream_builder.h"
+#include "tests/support/temp_files.h"
+
+namespace {
+
+using avi_test::CommandResult;
+
+const std::string kConvert = VIDORLAN_CONVERT_PATH;
+const std::string kSample = std::string(VIDORLAN_SOURCE_DIR) + "/samples/sample.mpg";
+
+CommandResult Convert(std::vector<std::string> args) {
+  args.insert(args.begin(), kConvert);
+  return avi_test::RunCommand(args);
+}
+
+std::string Message(const std::string& text) { return "vidorlan-convert: " + text + "\n"; }
+
+TEST(Cli, UsageErrors) {
+  EXPECT_EQ(Convert({"--help"}).exit_status, 0);
+  EXPECT_EQ(Convert({"--version"}).out, "vidorlan-convert (Vidorlan MPEG) 0.67\n");
+  for (auto args : std::vector<std::vector<std::string>>{
+           {},
+           {"--bogus", kSample},
+           {"--frames", "-3", kSample},
+           {"--aspect", "5:4", kSample},
+           {"--quality", "101", kSample},
+           {"--codec", "nonesuch", kSample},
+           {"--split-mb", "1", "--split-frames", "2", kSample}}) {
+    CommandResult r = Convert(args);
+    EXPECT_EQ(r.exit_status, 1) << r.err;
+    EXPECT_NE(r.err.find("vidorlan-convert: "), std::string::npos);
+  }
+}
+
+TEST(Cli, InputsAreRefusedWithTheInputPagesMessages) {
+  TempFiles temp;
+  std::vector<std::string> seventeen(17, kSample);
+  CommandResult r = Convert(seventeen);
+  EXPECT_EQ(r.exit_status, 2);
+  EXPECT_EQ(r.err, Message("No more than 16 files allowed."));
+
+  struct Case {
+    std::vector<uint8_t> bytes;
+    const char* message;
+  };
+  BitWriter no_picture;
+  Write_Sequence_Header(no_picture, SequenceParams{});
+  Write_Sequence_End(no_picture);
+  for (const Case& c : {Case{{0x47, 0x40, 0x00, 0x10}, "Streamtype not supported."},
+                        Case{{1, 2, 3, 4, 5}, "Streamtype not supported."},
+                        Case{no_picture.Bytes(), "Error opening MPEG stream."}}) {
+    r = Convert({"--info", temp.Write("input", c.bytes)});
+    EXPECT_EQ(r.exit_status, 2);
+    EXPECT_EQ(r.err, Message(c.message));
+  }
+  r = Convert({"--info", temp.Path("missing.mpg")});
+  EXPECT_EQ(r.exit_status, 2);
+  EXPECT_EQ(r.err, Message("File error while opening MPEG."));
+}
+
+TEST(Cli, InfoPrintsThePropertyLinesAndValues) {
+  CommandResult r = Convert({"--info", kSample});
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_EQ(r.out,
+            "Width: 352\nHeight: 288\nSequence is not interlaced\nAspect Ratio: 1:1\n"
+            "Framerate: 25 fps\nhorizontal_size=352\nvertical_size=288\ncoded_width=352\n"
+            "coded_height=288\nprogressive_sequence=1\nframe_rate_code=3\n"
+            "aspect_ratio_information=1\nchroma_format=1\nmpeg=2\nstream=program\n");
+}
+
+TEST(Cli, Y4mCarriesEveryPictureInDisplayOrder) {
+  CommandResult r = Convert({"--y4m", "-", kSample});
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_EQ(r.out.rfind("YUV4MPEG2 W352 H288 F25:1 Ip A0:0 C420mpeg2\n", 0), 0u);
+  size_t frames = 0;
+  for (size_t at = r.out.find("FRAME\n"); at != std::string::npos;
+       at = r.out.find("FRAME\n", at + 1)) {
+    ++frames;
+  }
+  EXPECT_EQ(frames, 50u);
+  const size_t frame_bytes = 352 * 288 * 3 / 2 + 6;
+  EXPECT_EQ(r.out.size(), r.out.find('\n') + 1 + 50 * frame_bytes);
+  EXPECT_EQ(Convert({"--y4m", "-", "--frames", "7", kSample}).out.size(),
+            r.out.find('\n') + 1 + 7 * frame_bytes);
+}
+
+TEST(Cli, StartChecksRefuseWithTheirMessages) {
+  TempFiles temp;
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  for (const Case& c : {
+           Case{{kSample}, "No output file selected."},
+           Case{{"--crop-height", "0", "-o", temp.Path("a.avi"), kSample},
+                "Illegal cropping values."},
+           Case{{"--crop-top", "1", "-o", temp.Path("a.avi"), kSample}, "Illegal cropping values."},
+           Case{{"--crop-top", "4294967295", "--crop-height", "1", "-o", temp.Path("a.avi"), kSample},
+                "Illegal cropping values."},
+           Case{{"-o", temp.Path("no/such/dir/a.avi"), kSample}, "Error creating AVI-file"},
+       }) {
+    CommandResult r = Convert(c.args);
+    EXPECT_EQ(r.exit_status, 3) << c.message;
+    EXPECT_EQ(r.err, Message(c.message));
+  }
+  // Equality of crop_top + crop_height with the coded height is allowed.
+  CommandResult r = Convert({"-q", "--frames", "1", "--crop-top", "8", "--crop-height", "280",
+                             "-o", temp.Path("b.avi"), kSample});
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+}
+
+TEST(Cli, ConvertsToAviWithTheStreamsDefaults) {
+  SKIP_WITHOUT_FFMPEG();
+  TempFiles temp;
+  std::string out = temp.Path("film.avi");
+  CommandResult r = Convert({"-q", "-o", out, kSample});
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  auto info = avi_test::ProbeVideoStream(out);
+  EXPECT_EQ(info["codec_name"], "rawvideo");
+  EXPECT_EQ(info["width"], "352");
+  EXPECT_EQ(info["height"], "288");  // the stream's square pixels
+  EXPECT_EQ(info["r_frame_rate"], "25/1");
+  EXPECT_EQ(info["nb_frames"], "50");
+  EXPECT_EQ(info["TAG:title"], "Written with Vidorlan MPEG.");
+
+  r = Convert({"-q", "--aspect", "16:9", "--rate", "29.97", "--frames", "0", "--codec", "ffv1",
+               "-o", out, kSample});
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  info = avi_test::ProbeVideoStream(out);
+  EXPECT_EQ(info["codec_name"], "ffv1");
+  EXPECT_EQ(info["height"], "208");  // 288 * 352 * 9 / (288 * 16) = 198, rounded up
+  EXPECT_EQ(info["r_frame_rate"], "30000/1001");
+  EXPECT_EQ(avi_test::CountFrames(out), 1);  // a frame limit of 0 still writes one frame
+}
+
+TEST(Cli, SplitsIntoNumberedFiles) {
+  SKIP_WITHOUT_FFMPEG();
+  TempFiles temp;
+  std::filesystem::create_directories(temp.Path("my.dir"));
+  CommandResult r =
+      Convert({"-q", "--split-frames", "25", "-o", temp.Path("my.dir/film"), kSample});
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  // The split test fires after the last frame too: an empty third file.
+  EXPECT_EQ(avi_test::CountFrames(temp.Path("my.dir/film0.avi")), 25);
+  EXPECT_EQ(avi_test::CountFrames(temp.Path("my.dir/film1.avi")), 25);
+  EXPECT_EQ(avi_test::CountFrames(temp.Path("my.dir/film2.avi")), 0);
+  EXPECT_FALSE(std::filesystem::exists(temp.Path("my.dir/film3.avi")));
+
+  r = Convert({"-q", "--split-mb", "2", "--aspect", "1:1", "-o", temp.Path("big.avi"), kSample});
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  // 304128 bytes a frame: the file passes 2 MBytes with its 7th frame.
+  EXPECT_EQ(avi_test::CountFrames(temp.Path("big0.avi")), 7);
+  EXPECT_EQ(avi_test::CountFrames(temp.Path("big7.avi")), 1);
+}
+
+TEST(Cli, ADiskThatFillsUpIsAWriteError) {
+  TempFiles temp;
+  // A file size limit of 4 MBytes stands in for a full disk.
+  std::string script = "ulimit -f 4096; exec '" + kConvert + "' -q -o '" + temp.Path("f.avi") +
+                       "' '" + kSample + "'";
+  CommandResult r = avi_test::RunCommand({"bash", "-c", script});
+  EXPECT_EQ(r.exit_status, 4);
+  EXPECT_EQ(r.err, Message("Error writing AVI-file."));
+}
+
+TEST(Cli, InterruptCancelsAndLeavesAReadableFile) {
+  SKIP_WITHOUT_FFMPEG();
+  TempFiles temp;
+  std::string out = temp.Path("cut.avi");
+  std::vector<std::string> args = {kConvert, "-q", "--codec", "ffv1", "-o", out};
+  for (int i = 0; i < 16; ++i) args.push_back(kSample);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  int64_t frames = avi_test::CountFrames(out);
+  EXPECT_GT(frames, 0);
+  EXPECT_LT(frames, 800);
+}
+
+}  // namespace
