@@ -16,7 +16,9 @@
 
 namespace {
 
-void Report(const char* message) { std::fprintf(stderr, "vidorlan-convert: %s\n", message); }
+void Report(const char* message) {
+  std::fprintf(stderr, "vidorlan-convert: %s\n", message);
+}
 
 // The pages' controls as a probe leaves them, changed by the options.
 StartForm Form_From_Options(const CliOptions& o, const StreamInfo& stream) {
@@ -96,9 +98,8 @@ void List_Compressors() {
 int Run_Avi_Conversion(const CliOptions& options, FrameSource& source,
                        const char* const* input_paths, const std::atomic<bool>& interrupt) {
   ConversionSettings settings;
-  StartResult checked =
-      Read_Start_Form(Form_From_Options(options, source.stream_info), source.stream_info,
-                      input_paths, &settings);
+  StartResult checked = Read_Start_Form(Form_From_Options(options, source.stream_info),
+                                        source.stream_info, input_paths, &settings);
   if (checked.outcome == StartResult::kRefused) {
     Report(checked.message);
     return kExitStartRefused;
@@ -149,9 +150,9 @@ int Run_Avi_Conversion(const CliOptions& options, FrameSource& source,
       break;
   }
   if (!options.quiet) {
-    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                       std::chrono::steady_clock::now() - start)
-                       .count();
+    auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
+            .count();
     std::fprintf(stderr, "%s: %d frames, %lld KBytes written to %s in %s.\n",
                  cancelled ? "Cancelled" : "Done", progress.frames_written.load(),
                  static_cast<long long>(progress.kbytes_written.load()),

@@ -23,15 +23,18 @@ constexpr int kMaxInputFiles = 16;
 
 std::atomic<bool> interrupt_requested{false};
 
-extern "C" void On_Interrupt(int) { interrupt_requested.store(true); }
+extern "C" void On_Interrupt(int) {
+  interrupt_requested.store(true);
+}
 
-void Report(const char* message) { std::fprintf(stderr, "vidorlan-convert: %s\n", message); }
+void Report(const char* message) {
+  std::fprintf(stderr, "vidorlan-convert: %s\n", message);
+}
 
 void Print_Info() {
-  for (const std::string& line :
-       Stream_Property_Lines(Decoder_Coded_Width(), Decoder_Coded_Height(),
-                             Decoder_Progressive_Sequence(), Decoder_Aspect_Ratio_Code(),
-                             Decoder_Frame_Rate_Code())) {
+  for (const std::string& line : Stream_Property_Lines(
+           Decoder_Coded_Width(), Decoder_Coded_Height(), Decoder_Progressive_Sequence(),
+           Decoder_Aspect_Ratio_Code(), Decoder_Frame_Rate_Code())) {
     std::printf("%s\n", line.c_str());
   }
   std::printf("horizontal_size=%d\n", Decoder_Horizontal_Size());

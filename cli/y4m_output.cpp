@@ -56,8 +56,8 @@ class Y4mWriter {
       const PlaneArea& a = areas_[p];
       const uint8_t* row = store.plane[p];
       for (int y = 0; y < a.height && ok_; ++y, row += a.stride) {
-        ok_ = std::fwrite(row, 1, static_cast<size_t>(a.width), out_) ==
-              static_cast<size_t>(a.width);
+        ok_ =
+            std::fwrite(row, 1, static_cast<size_t>(a.width), out_) == static_cast<size_t>(a.width);
       }
     }
     return ok_;

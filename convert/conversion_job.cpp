@@ -58,7 +58,9 @@ int64_t Measure_Input(const char* const* paths) {
   return total;
 }
 
-constexpr StartResult Refused(const char* message) { return {StartResult::kRefused, message}; }
+constexpr StartResult Refused(const char* message) {
+  return {StartResult::kRefused, message};
+}
 constexpr StartResult kSilent{StartResult::kSilent, nullptr};
 constexpr StartResult kStarted{StartResult::kStarted, nullptr};
 
@@ -135,8 +137,8 @@ StartResult Read_Start_Form(const StartForm& form, const StreamInfo& stream,
   s.frame_rate_index = form.frame_rate_selection;
 
   s.output_width = stream.coded_width;
-  s.output_height = Output_Height(s.aspect_index, s.crop_height, stream.coded_width,
-                                  stream.coded_height);
+  s.output_height =
+      Output_Height(s.aspect_index, s.crop_height, stream.coded_width, stream.coded_height);
 
   int64_t total = Measure_Input(input_paths);
   if (total < 0) return Refused(messages::kInputSizeFileError);
@@ -157,7 +159,9 @@ ConversionJob::ConversionJob(FrameSource& source, AviWriter& writer,
   };
 }
 
-ConversionJob::~ConversionJob() { Join(); }
+ConversionJob::~ConversionJob() {
+  Join();
+}
 
 StartResult ConversionJob::Start() {
   const ConversionSettings& s = settings_;
@@ -173,7 +177,9 @@ StartResult ConversionJob::Start() {
   return kStarted;
 }
 
-void ConversionJob::RequestCancel() { progress_.cancel_requested.store(1); }
+void ConversionJob::RequestCancel() {
+  progress_.cancel_requested.store(1);
+}
 
 void ConversionJob::Join() {
   if (worker_.joinable()) worker_.join();

@@ -112,18 +112,42 @@ void Decoder_Close() {
   d.input_file = nullptr;
 }
 
-int Decoder_Horizontal_Size() { return decoder_state.horizontal_size; }
-int Decoder_Vertical_Size() { return decoder_state.vertical_size; }
-int Decoder_Coded_Width() { return decoder_state.coded_width; }
-int Decoder_Coded_Height() { return decoder_state.coded_height; }
-int Decoder_Progressive_Sequence() { return decoder_state.progressive_sequence; }
-int Decoder_Frame_Rate_Code() { return decoder_state.frame_rate_code; }
-int Decoder_Aspect_Ratio_Code() { return decoder_state.aspect_ratio_information; }
-int Decoder_Chroma_Format() { return decoder_state.chroma_format; }
-int Decoder_Is_MPEG2() { return decoder_state.bitstream.is_mpeg2; }
-int Decoder_Stream_Is_Multiplexed() { return decoder_state.stream_is_multiplexed; }
-int Decoder_Current_File() { return decoder_state.current_file_index; }
-int Decoder_Kilobytes_Read() { return decoder_state.kilobytes_read; }
+int Decoder_Horizontal_Size() {
+  return decoder_state.horizontal_size;
+}
+int Decoder_Vertical_Size() {
+  return decoder_state.vertical_size;
+}
+int Decoder_Coded_Width() {
+  return decoder_state.coded_width;
+}
+int Decoder_Coded_Height() {
+  return decoder_state.coded_height;
+}
+int Decoder_Progressive_Sequence() {
+  return decoder_state.progressive_sequence;
+}
+int Decoder_Frame_Rate_Code() {
+  return decoder_state.frame_rate_code;
+}
+int Decoder_Aspect_Ratio_Code() {
+  return decoder_state.aspect_ratio_information;
+}
+int Decoder_Chroma_Format() {
+  return decoder_state.chroma_format;
+}
+int Decoder_Is_MPEG2() {
+  return decoder_state.bitstream.is_mpeg2;
+}
+int Decoder_Stream_Is_Multiplexed() {
+  return decoder_state.stream_is_multiplexed;
+}
+int Decoder_Current_File() {
+  return decoder_state.current_file_index;
+}
+int Decoder_Kilobytes_Read() {
+  return decoder_state.kilobytes_read;
+}
 
 bool Display_Store(int flush, FrameStore* store, int* progressive) {
   const DecoderState& d = decoder_state;
@@ -176,7 +200,8 @@ int Allocate_Frame_Stores() {
   d.allocated_chroma_format = d.chroma_format;
 
   bool failed = false;
-  const size_t luma_bytes = static_cast<size_t>(d.coded_width) * static_cast<size_t>(d.coded_height);
+  const size_t luma_bytes =
+      static_cast<size_t>(d.coded_width) * static_cast<size_t>(d.coded_height);
   const size_t chroma_bytes =
       static_cast<size_t>(d.chroma_width) * static_cast<size_t>(d.chroma_height);
   FrameStore* stores[3] = {&d.newer_reference, &d.older_reference, &d.b_picture_store};

@@ -14,7 +14,9 @@ constexpr uint32_t EXTENSION_START_CODE = 0x000001B5;
 constexpr uint32_t SEQUENCE_END_CODE = 0x000001B7;
 constexpr uint32_t GROUP_START_CODE = 0x000001B8;
 
-int Read_Int(int bits) { return static_cast<int>(Read_Bits(bits)); }
+int Read_Int(int bits) {
+  return static_cast<int>(Read_Bits(bits));
+}
 
 // 64 values of 8 bits in zig-zag order into a matrix in natural order.
 void Read_Quantiser_Matrix(int matrix[64]) {
@@ -48,7 +50,7 @@ void Read_Sequence_Extension() {
 }
 
 void Read_Sequence_Display_Extension() {
-  Skip_Bits(3);  // video_format
+  Skip_Bits(3);      // video_format
   if (Read_Bit()) {  // colour_description
     Skip_Bits(8);    // colour_primaries
     Skip_Bits(8);    // transfer_characteristics

@@ -35,7 +35,8 @@ void Read_Macroblock_Modes(MacroblockContext& ctx) {
   ctx.dmv = ctx.motion_type == MC_DMV ? 1 : 0;
   ctx.mv_field_in_frame = ctx.mv_format == 0 && frame_picture ? 1 : 0;
   ctx.dct_type = 0;
-  if (frame_picture && !d.frame_pred_frame_dct && (type & (MACROBLOCK_INTRA | MACROBLOCK_PATTERN))) {
+  if (frame_picture && !d.frame_pred_frame_dct &&
+      (type & (MACROBLOCK_INTRA | MACROBLOCK_PATTERN))) {
     ctx.dct_type = Read_Bit();
   }
 }
@@ -108,11 +109,11 @@ int Read_Macroblock(MacroblockContext& ctx) {
     if (!(pattern & (1 << (blocks - 1 - i)))) continue;
     std::memset(bs.coefficient_blocks[i], 0, sizeof bs.coefficient_blocks[i]);
     if (bs.is_mpeg2) {
-      ctx.block_extent[i] = intra ? Decode_MPEG2_Intra_Block(i, ctx.dc_dct_pred)
-                                  : Decode_MPEG2_Non_Intra_Block(i);
+      ctx.block_extent[i] =
+          intra ? Decode_MPEG2_Intra_Block(i, ctx.dc_dct_pred) : Decode_MPEG2_Non_Intra_Block(i);
     } else {
-      ctx.block_extent[i] = intra ? Decode_MPEG1_Intra_Block(i, ctx.dc_dct_pred)
-                                  : Decode_MPEG1_Non_Intra_Block(i);
+      ctx.block_extent[i] =
+          intra ? Decode_MPEG1_Intra_Block(i, ctx.dc_dct_pred) : Decode_MPEG1_Non_Intra_Block(i);
     }
     if (d.decode_error) return 0;
   }

@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       int out_height = (control & 0x40) ? crop_height + 16 : crop_height;
       std::vector<uint8_t> frame(static_cast<size_t>(out_height) * info.coded_width * 3);
       for (int i = 0; i < 40; ++i) {
-        if (source.NextFrame(frame.data(), crop_top, out_height, crop_height, control & 0x80) != 0) {
+        if (source.NextFrame(frame.data(), crop_top, out_height, crop_height, control & 0x80) !=
+            0) {
           break;
         }
       }

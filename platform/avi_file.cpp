@@ -16,8 +16,6 @@ constexpr uint8_t kAviIndexOfIndexes = 0x00;
 constexpr uint8_t kAviIndexOfChunks = 0x01;
 constexpr uint32_t kDeltaFrameBit = 0x80000000u;
 
-constexpr uint32_t kAvihBytes = 56;
-constexpr uint32_t kStrhBytes = 56;
 constexpr uint32_t kBitmapInfoBytes = 40;
 constexpr uint32_t kDmlhBytes = 248;
 constexpr uint32_t kIndexHeaderBytes = 24;  // both index kinds, after the chunk header

@@ -27,19 +27,21 @@ CommandResult Convert(std::vector<std::string> args) {
   return avi_test::RunCommand(args);
 }
 
-std::string Message(const std::string& text) { return "vidorlan-convert: " + text + "\n"; }
+std::string Message(const std::string& text) {
+  return "vidorlan-convert: " + text + "\n";
+}
 
 TEST(Cli, UsageErrors) {
   EXPECT_EQ(Convert({"--help"}).exit_status, 0);
   EXPECT_EQ(Convert({"--version"}).out, "vidorlan-convert (Vidorlan MPEG) 0.67\n");
-  for (auto args : std::vector<std::vector<std::string>>{
-           {},
-           {"--bogus", kSample},
-           {"--frames", "-3", kSample},
-           {"--aspect", "5:4", kSample},
-           {"--quality", "101", kSample},
-           {"--codec", "nonesuch", kSample},
-           {"--split-mb", "1", "--split-frames", "2", kSample}}) {
+  for (auto args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"--bogus", kSample},
+                                             {"--frames", "-3", kSample},
+                                             {"--aspect", "5:4", kSample},
+                                             {"--quality", "101", kSample},
+                                             {"--codec", "nonesuch", kSample},
+                                             {"--split-mb", "1", "--split-frames", "2", kSample}}) {
     CommandResult r = Convert(args);
     EXPECT_EQ(r.exit_status, 1) << r.err;
     EXPECT_NE(r.err.find("vidorlan-convert: "), std::string::npos);
@@ -109,7 +111,8 @@ TEST(Cli, StartChecksRefuseWithTheirMessages) {
            Case{{"--crop-height", "0", "-o", temp.Path("a.avi"), kSample},
                 "Illegal cropping values."},
            Case{{"--crop-top", "1", "-o", temp.Path("a.avi"), kSample}, "Illegal cropping values."},
-           Case{{"--crop-top", "4294967295", "--crop-height", "1", "-o", temp.Path("a.avi"), kSample},
+           Case{{"--crop-top", "4294967295", "--crop-height", "1", "-o", temp.Path("a.avi"),
+                 kSample},
                 "Illegal cropping values."},
            Case{{"-o", temp.Path("no/such/dir/a.avi"), kSample}, "Error creating AVI-file"},
        }) {
@@ -118,8 +121,8 @@ TEST(Cli, StartChecksRefuseWithTheirMessages) {
     EXPECT_EQ(r.err, Message(c.message));
   }
   // Equality of crop_top + crop_height with the coded height is allowed.
-  CommandResult r = Convert({"-q", "--frames", "1", "--crop-top", "8", "--crop-height", "280",
-                             "-o", temp.Path("b.avi"), kSample});
+  CommandResult r = Convert({"-q", "--frames", "1", "--crop-top", "8", "--crop-height", "280", "-o",
+                             temp.Path("b.avi"), kSample});
   EXPECT_EQ(r.exit_status, 0) << r.err;
 }
 

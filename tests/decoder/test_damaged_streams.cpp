@@ -21,7 +21,8 @@ std::vector<uint8_t> Read_File(const std::string& path) {
   if (f == nullptr) return bytes;
   uint8_t buffer[65536];
   size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    bytes.insert(bytes.end(), buffer, buffer + n);
   std::fclose(f);
   return bytes;
 }

@@ -119,14 +119,17 @@ std::vector<uint8_t> As_Program_Stream(const std::vector<uint8_t>& es) {
     size_t n = std::min<size_t>(1000, es.size() - pos);
     ps.insert(ps.end(), {0, 0, 1, 0xE0, static_cast<uint8_t>((n + 1) >> 8),
                          static_cast<uint8_t>((n + 1) & 0xFF), 0x0F});
-    ps.insert(ps.end(), es.begin() + static_cast<long>(pos), es.begin() + static_cast<long>(pos + n));
+    ps.insert(ps.end(), es.begin() + static_cast<long>(pos),
+              es.begin() + static_cast<long>(pos + n));
   }
   ps.insert(ps.end(), {0, 0, 1, 0xB9});
   return ps;
 }
 
 std::vector<std::string> captured;
-void Capture(const char* line) { captured.emplace_back(line); }
+void Capture(const char* line) {
+  captured.emplace_back(line);
+}
 
 class DecoderTest : public ::testing::Test {
  protected:
@@ -153,8 +156,13 @@ TEST_F(DecoderTest, OpenTellsStreamKindsApartAndRefusesOthers) {
     EXPECT_EQ(s.result(), DECODER_OK);
   }
   {  // a program stream may start with a video packet instead of a pack
-    std::vector<uint8_t> ps = {0, 0, 1, 0xE0, static_cast<uint8_t>((es.size() + 1) >> 8),
-                               static_cast<uint8_t>((es.size() + 1) & 0xFF), 0x0F};
+    std::vector<uint8_t> ps = {0,
+                               0,
+                               1,
+                               0xE0,
+                               static_cast<uint8_t>((es.size() + 1) >> 8),
+                               static_cast<uint8_t>((es.size() + 1) & 0xFF),
+                               0x0F};
     ps.insert(ps.end(), es.begin(), es.end());
     OpenStream s({ps});
     EXPECT_EQ(s.result(), DECODER_OK);
@@ -251,7 +259,8 @@ TEST_F(DecoderTest, AMissingSliceShowsTheStoresEarlierPicture) {
   c.Sequence().Picture(1, 10).Picture(2, 20).Picture(2, 30, 3, /*skip_row=*/2);
   OpenStream s({c.End().Bytes()});
   EXPECT_EQ(s.Shown(32), std::vector<int>({10, 20, 10}));
-  EXPECT_NE(std::find(captured.begin(), captured.end(), std::string("start_of_slice(): Premature end of picture\n")),
+  EXPECT_NE(std::find(captured.begin(), captured.end(),
+                      std::string("start_of_slice(): Premature end of picture\n")),
             captured.end());
 }
 
@@ -286,10 +295,14 @@ TEST_F(DecoderTest, DerivedSizesAndColourRows) {
     int progressive;
     int mb_height;
   };
-  for (Case c : {Case{1080, true, 0, 68}, {1080, true, 1, 68}, {1090, true, 0, 70},
-                 {1090, true, 1, 69}, {1090, false, 1, 69}}) {
+  for (Case c : {Case{1080, true, 0, 68},
+                 {1080, true, 1, 68},
+                 {1090, true, 0, 70},
+                 {1090, true, 1, 69},
+                 {1090, false, 1, 69}}) {
     SCOPED_TRACE(c.height);
-    OpenStream s({Composer(16, c.height, c.mpeg2, c.progressive).Sequence().Picture(1, 9).End().Bytes()});
+    OpenStream s(
+        {Composer(16, c.height, c.mpeg2, c.progressive).Sequence().Picture(1, 9).End().Bytes()});
     ASSERT_EQ(s.result(), DECODER_OK);
     EXPECT_EQ(decoder_state.mb_height, c.mb_height);
     EXPECT_EQ(Decoder_Coded_Height(), 16 * c.mb_height);
@@ -308,15 +321,15 @@ TEST_F(DecoderTest, ReservedMatrixCoefficientsUseTheUnspecifiedRow) {
   Write_Sequence_Header(w, SequenceParams{});
   Write_Sequence_Extension(w, SequenceExtensionParams{});
   w.StartCode(0xB5);
-  w.Put(2, 4);     // sequence_display_extension
-  w.Put(5, 3);     // video_format
-  w.Put(1, 1);     // colour_description
-  w.Put(1, 8);     // colour_primaries
-  w.Put(1, 8);     // transfer_characteristics
-  w.Put(200, 8);   // matrix_coefficients: reserved
-  w.Put(32, 14);   // display_horizontal_size
-  w.Put(1, 1);     // marker
-  w.Put(32, 14);   // display_vertical_size
+  w.Put(2, 4);    // sequence_display_extension
+  w.Put(5, 3);    // video_format
+  w.Put(1, 1);    // colour_description
+  w.Put(1, 8);    // colour_primaries
+  w.Put(1, 8);    // transfer_characteristics
+  w.Put(200, 8);  // matrix_coefficients: reserved
+  w.Put(32, 14);  // display_horizontal_size
+  w.Put(1, 1);    // marker
+  w.Put(32, 14);  // display_vertical_size
   Write_Picture_Header(w, 1);
   Write_Picture_Coding_Extension(w, PictureCodingParams{});
   Write_Flat_Intra_Slice(w, 0, 2, 1, 128);

@@ -1,0 +1,258 @@
+// The conversion job: the start checks and derivations both front ends
+// share, and whole jobs on the bundled sample (limits, splitting, counters,
+// cancel, failures), read back with ffprobe where files are written.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "convert/conversion_job.h"
+#include "convert/messages.h"
+#include "convert/progress_figures.h"
+#include "tests/platform/avi_test_support.h"
+
+namespace {
+
+const std::string kSample = std::string(VIDORLAN_SOURCE_DIR) + "/samples/sample.mpg";
+
+StreamInfo Stream(int coded_width, int coded_height) {
+  StreamInfo s;
+  s.coded_width = coded_width;
+  s.coded_height = coded_height;
+  return s;
+}
+
+StartForm Valid_Form() {
+  StartForm f;
+  f.output_path = "/tmp/out.avi";
+  f.aspect_selection = 0;
+  f.frame_rate_selection = 2;
+  f.crop_top_text = "0";
+  f.crop_height_text = "576";
+  return f;
+}
+
+TEST(StartChecks, RefuseWithTheirMessagesInOrder) {
+  const char* inputs[] = {kSample.c_str(), nullptr};
+  StreamInfo pal = Stream(720, 576);
+  struct Case {
+    const char* name;
+    void (*change)(StartForm&);
+    const char* message;  // nullptr: silent
+  };
+  const Case cases[] = {
+      {"no output", [](StartForm& f) { f.output_path.clear(); }, messages::kNoOutputFile},
+      {"no frame count",
+       [](StartForm& f) {
+         f.process_all_frames = false;
+         f.frame_count_text = "";
+       },
+       messages::kNoFrameCount},
+      {"no MBytes",
+       [](StartForm& f) {
+         f.split_choice = SPLIT_BY_SIZE;
+         f.split_frames_text = "10";
+       },
+       messages::kNoSplitValue},
+      {"no frames value",
+       [](StartForm& f) {
+         f.split_choice = SPLIT_BY_FRAMES;
+         f.split_mbytes_text = "10";
+       },
+       messages::kNoSplitValue},
+      {"no aspect", [](StartForm& f) { f.aspect_selection = -1; }, nullptr},
+      {"crop below the picture", [](StartForm& f) { f.crop_top_text = "1"; },
+       messages::kIllegalCropping},
+      {"crop height 0", [](StartForm& f) { f.crop_height_text = "0"; }, messages::kIllegalCropping},
+      {"crop sum past 32 bits",
+       [](StartForm& f) {
+         f.crop_top_text = "4294967295";
+         f.crop_height_text = "1";
+       },
+       messages::kIllegalCropping},
+      {"no frame rate", [](StartForm& f) { f.frame_rate_selection = -1; }, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StartForm form = Valid_Form();
+    c.change(form);
+    ConversionSettings settings;
+    StartResult r = Read_Start_Form(form, pal, inputs, &settings);
+    if (c.message != nullptr) {
+      EXPECT_EQ(r.outcome, StartResult::kRefused);
+      EXPECT_STREQ(r.message, c.message);
+    } else {
+      EXPECT_EQ(r.outcome, StartResult::kSilent);
+    }
+  }
+  const char* missing[] = {kSample.c_str(), "/nonexistent.mpg", nullptr};
+  ConversionSettings settings;
+  StartResult r = Read_Start_Form(Valid_Form(), pal, missing, &settings);
+  EXPECT_EQ(r.outcome, StartResult::kRefused);
+  EXPECT_STREQ(r.message, messages::kInputSizeFileError);
+}
+
+TEST(StartChecks, DeriveTheJobsSettings) {
+  const char* inputs[] = {kSample.c_str(), kSample.c_str(), nullptr};
+  StartForm form = Valid_Form();
+  form.crop_top_text = "16";
+  form.crop_height_text = "560";  // 16 + 560 = 576: equality is allowed
+  form.process_all_frames = false;
+  form.frame_count_text = "123456789";  // only its first 8 characters count
+  form.split_choice = SPLIT_BY_FRAMES;
+  form.split_frames_text = "25";
+  ConversionSettings s;
+  ASSERT_EQ(Read_Start_Form(form, Stream(720, 576), inputs, &s).outcome, StartResult::kStarted);
+  EXPECT_EQ(s.crop_top, 16);
+  EXPECT_EQ(s.crop_height, 560);
+  EXPECT_EQ(s.frame_limit, 12345678);
+  EXPECT_EQ(s.split_mode, SPLIT_BY_FRAMES);
+  EXPECT_EQ(s.split_frames, 25);
+  EXPECT_EQ(s.output_width, 720);
+  EXPECT_EQ(s.output_height, 560);
+  EXPECT_EQ(s.total_input_kbytes, 2 * (std::filesystem::file_size(kSample) / 1024));
+
+  // A count that does not start with a number leaves the limit as it was.
+  form.frame_count_text = "x12";
+  ASSERT_EQ(Read_Start_Form(form, Stream(720, 576), inputs, &s).outcome, StartResult::kStarted);
+  EXPECT_EQ(s.frame_limit, 12345678);
+}
+
+TEST(StartChecks, OutputHeightFollowsTheDisplayShape) {
+  // 720 x 576 whole picture: 1:1, 4:3, 16:9 and the 2:1 shape of "2.21:1".
+  EXPECT_EQ(Output_Height(0, 576, 720, 576), 576);
+  EXPECT_EQ(Output_Height(1, 576, 720, 576), 544);         // 540 rounded up
+  EXPECT_EQ(Output_Height(2, 576, 720, 576), 416);         // 405 rounded up
+  EXPECT_EQ(Output_Height(3, 576, 720, 576), 368);         // 360 rounded up
+  EXPECT_EQ(Output_Height(0, 570, 720, 576), 576);         // 570 rounded up: a stretch
+  EXPECT_EQ(Output_Height(1, 288, 720, 576), 272);         // the crop scales the shape
+  EXPECT_EQ(Output_Height(2, 16383, 16383, 16383), 9216);  // no overflow
+}
+
+TEST(ProgressFigures, TheDialogsExamplePoints) {
+  ConversionProgress p;
+  ConversionSettings s;
+  s.convert_all_frames = false;
+  s.frame_limit = 100;
+  ProgressFigures f = Compute_Progress_Figures(p, s, 3);
+  EXPECT_EQ(f.bar_position, 0);
+  EXPECT_EQ(Format_Clock(f.remaining_seconds), "00:00:00");
+  p.frames_written = 25;
+  f = Compute_Progress_Figures(p, s, 10);
+  EXPECT_EQ(f.bar_position, 250);
+  EXPECT_EQ(Format_Clock(f.remaining_seconds), "00:00:30");
+  EXPECT_EQ(Format_Clock(3725), "01:02:05");
+  p.frames_written = 150;  // past the total: beyond 1000, negative time
+  f = Compute_Progress_Figures(p, s, 150);
+  EXPECT_EQ(f.bar_position, 1500);
+  EXPECT_EQ(f.remaining_seconds, -50);
+  EXPECT_EQ(Format_Clock(-50), "00:00:-50");
+  s.convert_all_frames = true;
+  s.total_input_kbytes = 0;
+  p.input_kbytes_read = 10;
+  EXPECT_EQ(Compute_Progress_Figures(p, s, 5).bar_position, 0);
+}
+
+// --- Whole jobs on the sample ------------------------------------------------
+
+class Job : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(source_.Open(inputs_), 0);
+    StartForm form;
+    form.output_path = dir_.File("film.avi");
+    form.aspect_selection = 0;
+    form.frame_rate_selection = 2;
+    form.crop_top_text = "0";
+    form.crop_height_text = "288";
+    form_ = form;
+  }
+  void TearDown() override { source_.Close(); }
+
+  // Runs a job to its end and returns its state.
+  int Run(const StartForm& form) {
+    EXPECT_EQ(Read_Start_Form(form, source_.stream_info, inputs_, &settings_).outcome,
+              StartResult::kStarted);
+    ConversionJob job(source_, writer_, settings_, progress_);
+    EXPECT_EQ(job.Start().outcome, StartResult::kStarted);
+    job.Join();
+    EXPECT_EQ(progress_.worker_finished.load(), 1);
+    return progress_.job_state.load();
+  }
+
+  const char* inputs_[2] = {kSample.c_str(), nullptr};
+  FrameSource source_;
+  AviWriter writer_;
+  ConversionSettings settings_;
+  ConversionProgress progress_;
+  avi_test::TempDir dir_;
+  StartForm form_;
+};
+
+TEST_F(Job, FrameLimitsZeroAndOneWriteOneFrame) {
+  for (const char* limit : {"0", "1"}) {
+    form_.process_all_frames = false;
+    form_.frame_count_text = limit;
+    EXPECT_EQ(Run(form_), JOB_OK);
+    EXPECT_EQ(progress_.frames_written.load(), 1);
+    source_.Close();
+    ASSERT_EQ(source_.Open(inputs_), 0);
+  }
+}
+
+TEST_F(Job, SplitsBySizeAsTheStreamReportsIt) {
+  SKIP_WITHOUT_FFMPEG();
+  form_.split_choice = SPLIT_BY_SIZE;
+  form_.split_mbytes_text = "1";  // 304128 bytes a frame: a file closes after its 4th
+  EXPECT_EQ(Run(form_), JOB_OK);
+  EXPECT_EQ(progress_.frames_written.load(), 50);
+  int files = 0;
+  int64_t frames = 0;
+  while (std::filesystem::exists(dir_.File("film" + std::to_string(files) + ".avi"))) {
+    int64_t n = avi_test::CountFrames(dir_.File("film" + std::to_string(files) + ".avi"));
+    EXPECT_EQ(n, files < 12 ? 4 : 2);
+    frames += n;
+    ++files;
+  }
+  EXPECT_EQ(files, 13);
+  EXPECT_EQ(frames, 50);
+  // Whole KBytes per finished file plus the current file's.
+  EXPECT_EQ(progress_.kbytes_written.load(), 12 * (4 * 304128 / 1024) + 2 * 304128 / 1024);
+}
+
+TEST_F(Job, CancelStopsAfterTheFrameInProgress) {
+  ConversionJob job(source_, writer_, settings_, progress_);
+  ASSERT_EQ(Read_Start_Form(form_, source_.stream_info, inputs_, &settings_).outcome,
+            StartResult::kStarted);
+  ASSERT_EQ(job.Start().outcome, StartResult::kStarted);
+  job.RequestCancel();
+  job.Join();
+  EXPECT_EQ(progress_.job_state.load(), JOB_OK);
+  EXPECT_GE(progress_.frames_written.load(), 1);
+  EXPECT_LT(progress_.frames_written.load(), 50);
+}
+
+TEST_F(Job, AWorkerThatCannotStartIsReportedWithoutWaiting) {
+  ASSERT_EQ(Read_Start_Form(form_, source_.stream_info, inputs_, &settings_).outcome,
+            StartResult::kStarted);
+  ConversionJob job(source_, writer_, settings_, progress_);
+  job.SetLauncher([](std::function<void()>, std::thread*) { return false; });
+  StartResult r = job.Start();
+  EXPECT_EQ(r.outcome, StartResult::kRefused);
+  EXPECT_STREQ(r.message, messages::kWriteError);
+  job.Join();  // returns at once
+  EXPECT_EQ(writer_.FramesInFile(), 0);
+}
+
+TEST_F(Job, ACancelledCompressorChoiceEndsSilently) {
+  writer_.SetChooseCompressorHook([](CompressOptions&) { return false; });
+  ASSERT_EQ(Read_Start_Form(form_, source_.stream_info, inputs_, &settings_).outcome,
+            StartResult::kStarted);
+  ConversionJob job(source_, writer_, settings_, progress_);
+  EXPECT_EQ(job.Start().outcome, StartResult::kSilent);
+}
+
+}  // namespace
