@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Times the decoder against independent decoders on the same stream, in one
-# run, with hyperfine:
+# Times the decoder and the whole conversion against independent tools on
+# the same stream, each group in one hyperfine run:
+# decoding
 #   - vidorlan-convert --y4m /dev/null
 #   - mpeg2dec -s -o null          (libmpeg2)
 #   - ffmpeg -threads 1 -f null    (libavcodec, one thread)
+# converting to an uncompressed 24-bit AVI (no deinterlacing, 1:1 shape)
+#   - vidorlan-convert -o OUT.avi
+#   - ffmpeg -threads 1 -pix_fmt bgr24 -c:v rawvideo OUT.avi
+# and the peak memory of each conversion (GNU time).
 # The stream is a 720x576 interlaced MPEG-2 program stream of 500 frames
 # (field DCT and field motion, B pictures), generated once into bench/data.
 #
@@ -27,12 +32,8 @@ if [ ! -s "$stream" ]; then
     -c:a mp2 -b:a 192k -shortest -f vob "$stream"
 fi
 
-hyperfine --warmup 1 --runs "$runs" --export-json bench/data/decode.json \
-  -n vidorlan "$convert -q --y4m /dev/null $stream" \
-  -n mpeg2dec "mpeg2dec -s -o null $stream" \
-  -n ffmpeg "ffmpeg -v error -threads 1 -i $stream -an -f null -"
-
-python3 - bench/data/decode.json <<'PY'
+report() {
+  python3 - "$1" <<'PY'
 import json, sys
 results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
 ours = results["vidorlan"]["median"]
@@ -40,3 +41,33 @@ print("\nmedian seconds and ratio vidorlan/other:")
 for name, r in results.items():
     print(f"  {name:10s} {r['median']:.3f} s   ratio {ours / r['median']:.2f}")
 PY
+}
+
+echo "== decoding 500 frames of 720x576 interlaced MPEG-2"
+hyperfine --warmup 1 --runs "$runs" --export-json bench/data/decode.json \
+  -n vidorlan "$convert -q --y4m /dev/null $stream" \
+  -n mpeg2dec "mpeg2dec -s -o null $stream" \
+  -n ffmpeg "ffmpeg -v error -threads 1 -i $stream -an -f null -"
+report bench/data/decode.json
+
+echo
+echo "== converting to an uncompressed AVI (no deinterlacing, 1:1)"
+out=bench/data/out
+mkdir -p "$out"
+hyperfine --warmup 1 --runs "$runs" --export-json bench/data/convert.json \
+  -n vidorlan "$convert -q --no-deinterlace --aspect 1:1 -o $out/vidorlan.avi $stream" \
+  -n ffmpeg "ffmpeg -v error -y -threads 1 -i $stream -an -pix_fmt bgr24 -c:v rawvideo $out/ffmpeg.avi"
+report bench/data/convert.json
+
+echo
+echo "== peak memory (maximum resident set size)"
+for name in vidorlan ffmpeg; do
+  if [ $name = vidorlan ]; then
+    cmd=("$convert" -q --no-deinterlace --aspect 1:1 -o "$out/vidorlan.avi" "$stream")
+  else
+    cmd=(ffmpeg -v error -y -threads 1 -i "$stream" -an -pix_fmt bgr24 -c:v rawvideo "$out/ffmpeg.avi")
+  fi
+  kb=$(/usr/bin/time -f "%M" "${cmd[@]}" 2>&1 >/dev/null | tail -1)
+  echo "  $name $((kb / 1024)) MiB"
+done
+rm -rf "$out"
