@@ -432,3 +432,83 @@ TEST_F(DecoderTest, TallPicturesAddressSlicesBeyondRow128) {
 }
 
 }  // namespace
+
+namespace {
+
+// --- Forbidden and extreme values -------------------------------------------
+
+// A P picture of macroblocks with forward motion only (no coefficients), each
+// vector coded with motion_code +1 in both components.
+void Write_Motion_Only_P_Picture(BitWriter& w, int f_code_horizontal, int f_code_vertical,
+                                 int mb_width, int mb_height) {
+  Write_Picture_Header(w, 2);
+  PictureCodingParams pc;
+  pc.f_code[0][0] = f_code_horizontal;
+  pc.f_code[0][1] = f_code_vertical;
+  Write_Picture_Coding_Extension(w, pc);
+  auto r_size = [](int f_code) { return f_code < 1 ? 0 : f_code > 9 ? 8 : f_code - 1; };
+  for (int row = 0; row < mb_height; ++row) {
+    w.StartCode(static_cast<uint8_t>(row + 1));
+    w.Put(8, 5);
+    w.Put(0, 1);
+    for (int mb = 0; mb < mb_width; ++mb) {
+      w.PutCode("1");    // address increment 1
+      w.PutCode("001");  // forward motion, no pattern
+      for (int f : {f_code_horizontal, f_code_vertical}) {
+        w.PutCode("010");  // motion_code 1, positive
+        if (r_size(f) > 0) w.Put(0xFF, r_size(f));
+      }
+    }
+  }
+}
+
+TEST_F(DecoderTest, ForbiddenFCodesDecodeSafely) {
+  for (auto [h, v] : {std::pair{0, 0}, {10, 15}, {15, 1}, {0, 12}}) {
+    SCOPED_TRACE(h * 100 + v);
+    Composer c(64, 48, true);
+    c.Sequence().Picture(1, 100);
+    Write_Motion_Only_P_Picture(c.writer(), h, v, 4, 3);
+    OpenStream s({c.End().Bytes()});
+    ASSERT_EQ(s.result(), DECODER_OK);
+    EXPECT_EQ(s.Shown().size(), 2u);
+  }
+}
+
+TEST_F(DecoderTest, ReservedPictureStructureIsNotDecoded) {
+  Composer c(32, 32, true);
+  c.Sequence();
+  Write_Picture_Header(c.writer(), 1);
+  PictureCodingParams pc;
+  pc.picture_structure = 0;
+  Write_Picture_Coding_Extension(c.writer(), pc);
+  Write_Flat_Intra_Slice(c.writer(), 0, 2, 1, 50);
+  EXPECT_EQ(OpenStream({c.End().Bytes()}).result(), DECODER_END_OF_SEQUENCE);
+}
+
+TEST_F(DecoderTest, TheLargestPictureSizeOpens) {
+  // 16383 x 16383: the stores are made (and not touched beyond what is
+  // decoded); the picture here has no slices.
+  BitWriter w;
+  SequenceParams seq;
+  seq.horizontal_size = 4095;
+  seq.vertical_size = 4095;
+  Write_Sequence_Header(w, seq);
+  SequenceExtensionParams ext;
+  ext.horizontal_size_extension = 3;
+  ext.vertical_size_extension = 3;
+  Write_Sequence_Extension(w, ext);
+  Write_Picture_Header(w, 1);
+  Write_Picture_Coding_Extension(w, PictureCodingParams{});
+  Write_Sequence_End(w);
+  OpenStream s({w.Bytes()});
+  int result = s.result();
+  ASSERT_TRUE(result == DECODER_OK || result == DECODER_NO_MEMORY) << result;
+  if (result == DECODER_OK) {
+    EXPECT_EQ(Decoder_Horizontal_Size(), 16383);
+    EXPECT_EQ(Decoder_Coded_Width(), 16384);
+    EXPECT_EQ(Decoder_Coded_Height(), 16384);
+    EXPECT_EQ(s.Shown(16383).size(), 1u);
+  }
+}
+
+}  // namespace
