@@ -10,5 +10,5 @@ if [ $# -gt 0 ]; then
 fi
 mkdir -p out
 build/bin/vidorlan-convert --info samples/sample.mpg
-build/bin/vidorlan-convert --y4m out/sample.y4m samples/sample.mpg
-echo "Decoded pictures written to out/sample.y4m"
+build/bin/vidorlan-convert -o out/sample.avi samples/sample.mpg
+echo "The sample was converted into $(pwd)/out/sample.avi"
