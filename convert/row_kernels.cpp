@@ -79,18 +79,24 @@ void Horizontal_422_To_444_MPEG2(const uint8_t* in, uint8_t* out, int count) {
 constexpr int32_t LUMA_GAIN = 76309;
 constexpr int32_t ROUNDING = 32768;
 
-void YUV_To_BGR_Row(uint8_t* dest, const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
-                    int width, const ColourCoefficients& coefficients) {
+void YUV_To_BGR_Row(uint8_t* __restrict dest, const uint8_t* __restrict luma,
+                    const uint8_t* __restrict cb, const uint8_t* __restrict cr, int width,
+                    const ColourCoefficients& coefficients) {
+  // Local copies: stores through the byte pointer could otherwise alias the
+  // coefficients and force a reload for every pixel.
+  const int32_t cb_to_b = coefficients.cb_to_b;
+  const int32_t cb_to_g = coefficients.cb_to_g;
+  const int32_t cr_to_g = coefficients.cr_to_g;
+  const int32_t cr_to_r = coefficients.cr_to_r;
   for (int x = 0; x < width; ++x) {
-    const int32_t t = (static_cast<int32_t>(luma[x]) - 16) * LUMA_GAIN;
+    const int32_t t = (static_cast<int32_t>(luma[x]) - 16) * LUMA_GAIN + ROUNDING;
     const int32_t u = static_cast<int32_t>(cb[x]) - 128;
     const int32_t v = static_cast<int32_t>(cr[x]) - 128;
     // >> on a negative int is an arithmetic shift (rounds towards minus
     // infinity), which the clamp then takes to 0.
-    dest[3 * x] = Clamp_To_Byte((t + coefficients.cb_to_b * u + ROUNDING) >> 16);
-    dest[3 * x + 1] =
-        Clamp_To_Byte((t - coefficients.cr_to_g * v - coefficients.cb_to_g * u + ROUNDING) >> 16);
-    dest[3 * x + 2] = Clamp_To_Byte((t + coefficients.cr_to_r * v + ROUNDING) >> 16);
+    dest[3 * x] = Clamp_To_Byte((t + cb_to_b * u) >> 16);
+    dest[3 * x + 1] = Clamp_To_Byte((t - cr_to_g * v - cb_to_g * u) >> 16);
+    dest[3 * x + 2] = Clamp_To_Byte((t + cr_to_r * v) >> 16);
   }
 }
 
