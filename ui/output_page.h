@@ -1,0 +1,61 @@
+// The Output page: the path of the AVI file and the choice of splitting the
+// output into numbered files every N MBytes or N frames.
+#pragma once
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QWidget>
+#include <memory>
+
+#include "convert/conversion_job.h"
+
+class QFileDialog;
+
+class OutputPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Longest output path the edit takes.
+  static constexpr int kMaxPathLength = 254;
+
+  OutputPage();
+  ~OutputPage() override;
+
+  // Greys out everything but the group box, leaving contents and the split
+  // choice as they are.
+  void DisableOutputControls();
+
+  // After a successful open: no output path, no splitting, all enabled. The
+  // two split values keep what the user typed.
+  void ResetOutputControls();
+
+  // The page's part of the start form, as the controls stand.
+  void ReadStartForm(StartForm* form) const;
+
+ private:
+  void OnChoose();
+
+  // Shared by the two split values, which take digits only.
+  QRegularExpressionValidator digits_only_{QRegularExpression(QStringLiteral("[0-9]*")), this};
+  // Controls in their tab order.
+  QGroupBox output_group_{this};
+  QLabel path_label_{this};
+  QLineEdit path_{this};
+  QPushButton choose_{this};
+  QRadioButton no_split_{this};
+  QRadioButton split_by_size_{this};
+  QLineEdit split_mbytes_{this};
+  QLabel mbytes_label_{this};
+  QRadioButton split_by_frames_{this};
+  QLineEdit split_frames_{this};
+  QLabel frames_label_{this};
+  QButtonGroup split_choice_{this};
+  // Made at the first Choose... and kept, so that it reopens at the last
+  // choice.
+  std::unique_ptr<QFileDialog> file_dialog_;
+};
