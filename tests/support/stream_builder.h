@@ -113,9 +113,9 @@ inline void Write_Dc_Differential(BitWriter& w, bool chroma, int differential) {
   static const char* const luma_sizes[12] = {"100",     "00",       "01",        "101",
                                              "110",     "1110",     "11110",     "111110",
                                              "1111110", "11111110", "111111110", "111111111"};
-  static const char* const chroma_sizes[12] = {
-      "00",     "01",      "10",       "110",       "1110",       "11110",
-      "111110", "1111110", "11111110", "111111110", "1111111110", "1111111111"};
+  static const char* const chroma_sizes[12] = {"00",       "01",        "10",         "110",
+                                               "1110",     "11110",     "111110",     "1111110",
+                                               "11111110", "111111110", "1111111110", "1111111111"};
   int magnitude = differential < 0 ? -differential : differential;
   int size = 0;
   while ((1 << size) <= magnitude) ++size;
@@ -147,4 +147,6 @@ inline void Write_Flat_Intra_Slice(BitWriter& w, int row, int macroblocks, int p
   }
 }
 
-inline void Write_Sequence_End(BitWriter& w) { w.StartCode(0xB7); }
+inline void Write_Sequence_End(BitWriter& w) {
+  w.StartCode(0xB7);
+}
