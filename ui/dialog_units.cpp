@@ -373,23 +373,23 @@ QStringList Layout_Faults(const QWidget& container) {
     for (size_t j = i + 1; j < controls.size(); ++j) {
       const QWidget& a = *controls[i];
       const QWidget& b = *controls[j];
-      const auto* group_a = qobject_cast<const QGroupBox*>(&a);
-      const auto* group_b = qobject_cast<const QGroupBox*>(&b);
-      if (!a.geometry().intersects(b.geometry()) || (group_a != nullptr && group_b != nullptr)) {
-        continue;
+      if (!a.geometry().intersects(b.geometry())) continue;
+      const QWidget* other = &b;
+      const auto* group = qobject_cast<const QGroupBox*>(&a);
+      if (group == nullptr) {
+        other = &a;
+        group = qobject_cast<const QGroupBox*>(&b);
       }
-      // A group box holds what lies within its contents; anything else that
-      // meets it crosses its frame or its title.
-      if (group_a != nullptr || group_b != nullptr) {
-        const QGroupBox& group = group_a != nullptr ? *group_a : *group_b;
-        const QWidget& other = group_a != nullptr ? b : a;
-        if (!Group_Contents(group).contains(other.geometry())) {
+      // A group box holds the controls that lie within its contents; any
+      // other control that meets it crosses its frame or its title.
+      if (group != nullptr && qobject_cast<const QGroupBox*>(other) == nullptr) {
+        if (!Group_Contents(*group).contains(other->geometry())) {
           faults << QStringLiteral("%1 crosses the frame or title of %2")
-                        .arg(Control_Name(other), Control_Name(group));
+                        .arg(Control_Name(*other), Control_Name(*group));
         }
-        continue;
+      } else {
+        faults << QStringLiteral("%1 overlaps %2").arg(Control_Name(a), Control_Name(b));
       }
-      faults << QStringLiteral("%1 overlaps %2").arg(Control_Name(a), Control_Name(b));
     }
   }
   const std::vector<QPushButton*> buttons = Push_Buttons(controls);

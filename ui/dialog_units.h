@@ -54,7 +54,8 @@ void Fit_Controls(QWidget& container);
 // Everything wrong with the layout of the direct child controls of
 // `container`, one line each (empty when all is well): a control that
 // reaches outside the container, a text that is cut off (a list showing
-// part of a line counts), two controls that overlap, a control that meets a
-// group box without lying within its contents (it crosses the frame or the
-// title), or push buttons of one column with different widths.
+// part of a line counts), two controls that overlap (two group boxes
+// included), a control that meets a group box without lying within its
+// contents (it crosses the frame or the title), or push buttons of one
+// column with different widths.
 QStringList Layout_Faults(const QWidget& container);

@@ -110,6 +110,10 @@ void InputPage::dragEnterEvent(QDragEnterEvent* event) {
   Accept_Files(event);
 }
 
+void InputPage::dragMoveEvent(QDragMoveEvent* event) {
+  Accept_Files(event);  // a copy still, whatever keys are held down meanwhile
+}
+
 void InputPage::dropEvent(QDropEvent* event) {
   const QStringList files = Accept_Files(event);
   if (files.isEmpty()) return;

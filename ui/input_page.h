@@ -33,6 +33,7 @@ class InputPage : public QWidget {
   // Files dropped from a file manager anywhere on the page (the list
   // included) are added as if chosen with Add..., in the dropped order.
   void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:

@@ -32,11 +32,12 @@ QStringList Items(const QComboBox& box) {
   return items;
 }
 
-// Drags `urls` from a file manager over `target` in `window` and drops them
-// there, through the window as the platform delivers a drag; returns the
-// action the drop was taken with (IgnoreAction: refused).
-Qt::DropAction Drop(QWidget& window, const QWidget& target, const QList<QUrl>& urls,
-                    Qt::DropActions offered) {
+// Drags `urls` from a file manager over `target` in `window`, with Shift
+// held (which asks for a move), and drops them there, through the window as
+// the platform delivers a drag; returns the actions shown while moving and
+// taken at the drop (IgnoreAction: refused).
+Qt::DropActions Drop(QWidget& window, const QWidget& target, const QList<QUrl>& urls,
+                     Qt::DropActions offered) {
   QMimeData data;
   data.setUrls(urls);
   const QPoint at = target.mapTo(&window, target.rect().center());
@@ -47,9 +48,11 @@ Qt::DropAction Drop(QWidget& window, const QWidget& target, const QList<QUrl>& u
     QApplication::sendEvent(window.windowHandle(), &leave);
     return Qt::IgnoreAction;
   }
-  QDropEvent drop(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
+  QDragMoveEvent move(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+  QApplication::sendEvent(window.windowHandle(), &move);
+  QDropEvent drop(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
   QApplication::sendEvent(window.windowHandle(), &drop);
-  return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
+  return drop.isAccepted() ? move.dropAction() | drop.dropAction() : Qt::IgnoreAction;
 }
 
 // The folder a file dialog opens in, when `button` brings it up.
@@ -137,7 +140,7 @@ class PagesTest : public QObject {
                               QUrl::fromLocalFile(files_.Path(QStringLiteral("missing.mpg"))),
                               QUrl::fromLocalFile(good_)};
     // Onto the list, and onto the page beside it. Taken as a copy even where
-    // a move is offered, so that the file manager keeps the files.
+    // a move is asked for, so that the file manager keeps the files.
     const QWidget& list = *w.input_list().viewport();
     for (const QWidget* target : {&list, Control<const QWidget>(w.app.input_page, "1009")}) {
       QCOMPARE(Drop(w.dialog, *target, urls, Qt::CopyAction | Qt::MoveAction), Qt::CopyAction);
