@@ -241,9 +241,18 @@ std::FILE* Open_Input_File(const char* path) {
 }
 
 InputProbe Probe_Input() {
-  ReadAhead& a = decoder_state.read_ahead;
+  DecoderState& d = decoder_state;
+  ReadAhead& a = d.read_ahead;
   InputProbe probe{-1, 0};
-  if (Ahead_Count() == 0 && !Read_Ahead_More(true)) return probe;
+  // Empty files at the head of the list are passed over: the first file with
+  // bytes is the one probed.
+  while (Ahead_Count() == 0 && !Read_Ahead_More(true)) {
+    if (a.chain_ended || d.file_list == nullptr || d.file_list[d.current_file_index + 1] == nullptr) {
+      return probe;
+    }
+    Open_Next_File();
+    if (d.input_file == nullptr) return probe;
+  }
   probe.first_byte = a.bytes[a.start];
   for (;;) {
     while (Ahead_Count() < 4 && Read_Ahead_More(true)) {
@@ -267,7 +276,6 @@ void Reset_Input() {
   DecoderState& d = decoder_state;
   BitstreamState& bs = d.bitstream;
   d.valid_data_end = INPUT_BUFFER_SIZE;
-  d.current_file_index = 0;
   d.kilobytes_read = 0;
   d.read_ahead.bytes_delivered = 0;
   bs.bit_count = 0;

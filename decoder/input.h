@@ -29,10 +29,10 @@ bool Input_Path_Is_Usable(const char* path);
 // nullptr when it cannot be opened or is not usable.
 std::FILE* Open_Input_File(const char* path);
 
-// What the probe found in the first file (input_file, read ahead but not
-// consumed): its first byte (-1 when it is empty) and its first start code
-// (0 when it holds none). The bytes before that start code are dropped; the
-// decoder would pass over them anyway.
+// What the probe found in the first file that is not empty (read ahead but
+// not consumed): its first byte (-1 when every file is empty) and its first
+// start code (0 when it holds none). The bytes before that start code are
+// dropped; the decoder would pass over them anyway.
 struct InputProbe {
   int first_byte;
   uint32_t first_start_code;
