@@ -4,10 +4,10 @@
 // It shows the elapsed time, the input file being read, the frames and
 // KBytes written, a bar and an estimate of the remaining time, all from the
 // record the worker publishes: the starting figures as soon as it opens,
-// then once a second. It closes by itself on the first
-// tick after the worker has finished, reporting a failed job once; Cancel
-// (also Escape and the close box) asks the worker to stop and waits for it.
-// It never closes while the worker runs.
+// then once a second. It closes by itself on the first tick after the worker
+// has finished, reporting a failed job once; Cancel (also Escape and the
+// close box) asks the worker to stop and waits for it. It never closes while
+// the worker runs.
 #pragma once
 
 #include <QDialog>
