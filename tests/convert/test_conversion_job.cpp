@@ -256,12 +256,36 @@ TEST_F(Job, AWorkerThatCannotStartIsReportedWithoutWaiting) {
   EXPECT_EQ(writer_.FramesInFile(), 0);
 }
 
-TEST_F(Job, ACancelledCompressorChoiceEndsSilently) {
-  writer_.SetChooseCompressorHook([](CompressOptions&) { return false; });
-  ASSERT_EQ(Read_Start_Form(form_, source_.stream_info, inputs_, &settings_).outcome,
-            StartResult::kStarted);
-  ConversionJob job(source_, writer_, settings_, progress_);
-  EXPECT_EQ(job.Start().outcome, StartResult::kSilent);
+// A cancelled compressor choice ends silently, a compressor that cannot
+// start is refused; neither leaves a file behind that was not there before.
+TEST_F(Job, AStartEndedAtTheCompressorLeavesNoNewFile) {
+  struct Case {
+    const char* name;
+    bool cancel;
+    const char* compressor;
+    StartResult::Outcome outcome;
+    bool existed;
+  };
+  for (const Case& c :
+       {Case{"cancelled", true, "", StartResult::kSilent, false},
+        Case{"cancelled over a file", true, "", StartResult::kSilent, true},
+        Case{"refused", false, "nonesuch", StartResult::kRefused, false},
+        Case{"refused over a file", false, "nonesuch", StartResult::kRefused, true}}) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(form_.output_path);
+    if (c.existed) avi_test::WriteFile(form_.output_path, "earlier");
+    writer_.SetChooseCompressorHook([&c](CompressOptions& options) {
+      options.compressor = c.compressor;
+      return !c.cancel;
+    });
+    ASSERT_EQ(Read_Start_Form(form_, source_.stream_info, inputs_, &settings_).outcome,
+              StartResult::kStarted);
+    ConversionJob job(source_, writer_, settings_, progress_);
+    const StartResult r = job.Start();
+    EXPECT_EQ(r.outcome, c.outcome);
+    EXPECT_STREQ(r.message, c.cancel ? nullptr : messages::kCreateAviFailed);
+    EXPECT_EQ(std::filesystem::exists(form_.output_path), c.existed);
+  }
 }
 
 }  // namespace
