@@ -82,8 +82,9 @@ run() {
   [ "$err" = "$expected" ] || fail "$*: message '$err', not '$expected'"
 }
 
-# Starts a job in the background, waits until `$2` exists, sends SIGINT and
-# checks that it ends with 130.
+# For a job started in the background with its messages going to
+# $work/cancel.err: waits until `$2` exists, sends SIGINT and checks that the
+# job ends with 130 and without a message.
 interrupt_when() {
   local pid=$1 path=$2 tries=0
   while [ ! -s "$path" ] && kill -0 "$pid" 2>/dev/null && [ $tries -lt 2000 ]; do
@@ -94,6 +95,7 @@ interrupt_when() {
   wait "$pid"
   local got=$?
   [ "$got" = 130 ] || fail "interrupted job ended with $got, not 130"
+  [ -s "$work/cancel.err" ] && fail "a cancel is not an error: $(cat "$work/cancel.err")"
 }
 
 output_faults() {
@@ -140,14 +142,15 @@ output_faults() {
   fi
 
   # Cancelled at once: the frame in progress is written, the file closed.
-  "$convert" -q -o "$work/at_once.avi" "${inputs[@]}" &
+  "$convert" -q -o "$work/at_once.avi" "${inputs[@]}" 2>"$work/cancel.err" &
   interrupt_when $! "$work/at_once.avi"
   n=$(check_whole "$work/at_once.avi")
   [ "$n" -ge 1 ] 2>/dev/null && [ "$n" -lt 800 ] || fail "cancelled at once: $n frames"
   echo "cancelled at once: $n frames"
 
   # Cancelled after a split: every file closed and whole.
-  "$convert" -q --codec ffv1 --split-frames 5 -o "$work/split.avi" "${inputs[@]}" &
+  "$convert" -q --codec ffv1 --split-frames 5 -o "$work/split.avi" "${inputs[@]}" \
+    2>"$work/cancel.err" &
   interrupt_when $! "$work/split2.avi"
   echo "cancelled after a split: $(check_series "$work/split" 5 3)"
 }
@@ -165,7 +168,7 @@ killed_write() {
   local size
   size=$(stat -c %s "$out")
   # Frames wholly on the disk: the header is as long as a one-frame file
-  # less its frame and its index (8 + 16 bytes).
+  # less its frame's chunk and its one-entry idx1 (8 + 16 bytes).
   "$convert" -q --frames 1 -o "$reference" "$sample" || fail "no reference file"
   local header=$(($(stat -c %s "$reference") - frame_bytes - 8 - 24))
   local expected=$(((size - header) / (frame_bytes + 8)))
