@@ -211,38 +211,14 @@ TEST(Cli, SplitsIntoNumberedFiles) {
   EXPECT_EQ(avi_test::CountFrames(temp.Path("big7.avi")), 1);
 }
 
-// A file size limit stands in for a full disk. A file cut short is a write
-// error and keeps every frame its header reports; a file whose header does
-// not fit is refused at the start and not left behind, unless it was there
-// before.
 TEST(Cli, ADiskThatFillsUpIsAWriteError) {
-  SKIP_WITHOUT_FFMPEG();
-  struct Case {
-    int kbytes;
-    bool existed;
-    int status;
-    const char* message;
-  };
-  for (const Case& c : {Case{4096, false, 4, "Error writing AVI-file."},
-                        Case{32, false, 3, "Error creating AVI-file"},
-                        Case{32, true, 3, "Error creating AVI-file"}}) {
-    SCOPED_TRACE(c.kbytes);
-    TempFiles temp;
-    const std::string out = temp.Path("f.avi");
-    if (c.existed) avi_test::WriteFile(out, "earlier");
-    std::string script = "ulimit -f " + std::to_string(c.kbytes) + "; exec '" + kConvert +
-                         "' -q -o '" + out + "' '" + kSample + "'";
-    CommandResult r = avi_test::RunCommand({"bash", "-c", script});
-    EXPECT_EQ(r.exit_status, c.status);
-    EXPECT_EQ(r.err, Message(c.message));
-    if (c.status == 3) {
-      EXPECT_EQ(std::filesystem::exists(out), c.existed);
-      continue;
-    }
-    const int64_t frames = avi_test::CountFrames(out);
-    EXPECT_GT(frames, 0);
-    EXPECT_EQ(avi_test::ProbeVideoStream(out)["nb_frames"], std::to_string(frames));
-  }
+  TempFiles temp;
+  // A file size limit of 4 MBytes stands in for a full disk.
+  std::string script = "ulimit -f 4096; exec '" + kConvert + "' -q -o '" + temp.Path("f.avi") +
+                       "' '" + kSample + "'";
+  CommandResult r = avi_test::RunCommand({"bash", "-c", script});
+  EXPECT_EQ(r.exit_status, 4);
+  EXPECT_EQ(r.err, Message("Error writing AVI-file."));
 }
 
 // Starts vidorlan-convert with `args` and returns its process id.
