@@ -1,0 +1,113 @@
+#include "platform/audio_copy.h"
+
+namespace {
+
+AviAudioFormat CopyFormat(const AudioProperties& p) {
+  if (p.codec != AudioCodec::kLpcm) return CompressedAviFormat(p);
+  return PcmAviFormat(p.sample_rate, p.channels, p.channel_mask, p.bits_per_sample == 16 ? 16 : 24,
+                      p.bits_per_sample);
+}
+
+}  // namespace
+
+AudioCopier::AudioCopier(const AudioProperties& properties)
+    : AudioConverter(properties, CopyFormat(properties)) {
+  if (properties.codec == AudioCodec::kLpcm) lpcm_ = std::make_unique<LpcmStream>(properties);
+}
+
+void AudioCopier::Push(std::span<const uint8_t> payload, int64_t pts,
+                       std::vector<AudioPacket>* out) {
+  AudioPayload elementary;
+  if (!SplitAudioPayload(Properties().stream, payload, &elementary)) return;
+  if (lpcm_) {
+    lpcm_samples_.clear();
+    int64_t first_pts = kNoAudioPts;
+    std::string problem;
+    const int64_t frames = lpcm_->Push(elementary, pts, &lpcm_samples_, &first_pts, &problem);
+    if (!problem.empty()) Report(problem + ": " + std::to_string(frames) + " samples of silence");
+    AudioPacket packet;
+    packet.samples = static_cast<int32_t>(frames);
+    packet.pts = first_pts;
+    // Little-endian, the top 16 or 24 bits of each left-justified sample.
+    const int bytes = Properties().bits_per_sample == 16 ? 2 : 3;
+    packet.data.reserve(lpcm_samples_.size() * static_cast<size_t>(bytes));
+    for (int32_t v : lpcm_samples_) {
+      const auto u = static_cast<uint32_t>(v);
+      for (int b = 0; b < bytes; ++b)
+        packet.data.push_back(static_cast<uint8_t>(u >> (8 * (4 - bytes + b))));
+    }
+    Emit(std::move(packet), out);
+    return;
+  }
+  if (pts != kNoAudioPts) {
+    const int64_t start = stream_end_ + std::max(elementary.first_frame, 0);
+    packets_.push_back({start, stream_end_ + static_cast<int64_t>(elementary.data.size()), pts});
+  }
+  pending_.insert(pending_.end(), elementary.data.begin(), elementary.data.end());
+  stream_end_ += static_cast<int64_t>(elementary.data.size());
+  FindFrames(false, out);
+}
+
+void AudioCopier::Flush(std::vector<AudioPacket>* out) {
+  if (!lpcm_) FindFrames(true, out);
+}
+
+// The time stamp of the first frame that begins in a packet with one.
+int64_t AudioCopier::PtsOfFrameAt(int64_t position) {
+  while (!packets_.empty() && packets_.front().end <= position) packets_.pop_front();
+  if (packets_.empty() || packets_.front().start > position) return kNoAudioPts;
+  const int64_t pts = packets_.front().pts;
+  packets_.pop_front();
+  return pts;
+}
+
+void AudioCopier::FindFrames(bool at_end, std::vector<AudioPacket>* out) {
+  const AudioProperties& stream = Properties();
+  const size_t header_bytes = static_cast<size_t>(AudioHeaderBytes(stream.stream));
+  const std::span<const uint8_t> bytes(pending_);
+  size_t pos = 0;
+  size_t skipped = 0;
+  auto valid_at = [&](size_t at, AudioProperties* header) {
+    return ParseAudioHeader(stream.stream, bytes.subspan(at), header) &&
+           SameAudioTiming(*header, stream);
+  };
+  while (pos + header_bytes <= bytes.size()) {
+    AudioProperties header;
+    AudioProperties next;
+    bool take = false;
+    bool wait = false;
+    if (valid_at(pos, &header)) {
+      const size_t end = pos + static_cast<size_t>(header.frame_bytes);
+      if (end + header_bytes <= bytes.size())
+        take = valid_at(end, &next);
+      else if (at_end)
+        take = end <= bytes.size();  // the last frame: whole is enough
+      else
+        wait = true;  // its successor has not arrived yet
+    }
+    if (wait) break;
+    if (!take) {
+      ++pos;
+      ++skipped;
+      continue;
+    }
+    if (skipped > 0) {
+      Report(std::to_string(skipped) + " bytes skipped to the next frame");
+      skipped = 0;
+    }
+    AudioPacket packet;
+    packet.data.assign(bytes.begin() + static_cast<ptrdiff_t>(pos),
+                       bytes.begin() + static_cast<ptrdiff_t>(pos) + header.frame_bytes);
+    packet.samples = header.samples_per_frame;
+    packet.pts = PtsOfFrameAt(pending_start_ + static_cast<int64_t>(pos));
+    Emit(std::move(packet), out);
+    pos += static_cast<size_t>(header.frame_bytes);
+  }
+  if (at_end) {
+    skipped += bytes.size() - pos;
+    pos = bytes.size();
+  }
+  if (skipped > 0) Report(std::to_string(skipped) + " bytes skipped to the next frame");
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<ptrdiff_t>(pos));
+  pending_start_ += static_cast<int64_t>(pos);
+}
