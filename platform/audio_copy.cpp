@@ -79,16 +79,17 @@ void AudioCopier::FindFrames(bool at_end, std::vector<AudioPacket>* out) {
     if (valid_at(pos, &header)) {
       const size_t end = pos + static_cast<size_t>(header.frame_bytes);
       if (end + header_bytes <= bytes.size())
-        take = valid_at(end, &next);
-      else if (at_end)
-        take = end <= bytes.size();  // the last frame: whole is enough
+        take = in_step_ || valid_at(end, &next);
+      else if (at_end || (in_step_ && end <= bytes.size()))
+        take = end <= bytes.size();  // whole is enough for the last frame
       else
-        wait = true;  // its successor has not arrived yet
+        wait = true;  // the frame or its successor has not arrived yet
     }
     if (wait) break;
     if (!take) {
       ++pos;
       ++skipped;
+      in_step_ = false;
       continue;
     }
     if (skipped > 0) {
@@ -102,10 +103,12 @@ void AudioCopier::FindFrames(bool at_end, std::vector<AudioPacket>* out) {
     packet.pts = PtsOfFrameAt(pending_start_ + static_cast<int64_t>(pos));
     Emit(std::move(packet), out);
     pos += static_cast<size_t>(header.frame_bytes);
+    in_step_ = true;
   }
   if (at_end) {
     skipped += bytes.size() - pos;
     pos = bytes.size();
+    in_step_ = false;
   }
   if (skipped > 0) Report(std::to_string(skipped) + " bytes skipped to the next frame");
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<ptrdiff_t>(pos));

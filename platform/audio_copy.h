@@ -2,11 +2,11 @@
 // audio_converter.h): MPEG audio, AC-3 and DTS frame by frame, LPCM as PCM.
 //
 // Frames are found with the header parser: a frame is taken when its header
-// is valid, keeps the stream's timing (codec, sample rate, samples per
-// frame) and is followed by another such header where it ends (at the end
-// of the stream, when it is whole). Bytes between frames are skipped with
-// a diagnostic. LPCM samples keep their precision: 16-bit samples as they
-// are, 20- and 24-bit ones in 24 bits.
+// is valid and keeps the stream's timing (codec, sample rate, samples per
+// frame), and when it either begins where the frame taken before it ended
+// or is followed by another such header where it ends (at the end of the
+// stream, when it is whole). Other bytes are skipped with a diagnostic. LPCM samples keep their
+// precision: 16-bit samples as they are, 20- and 24-bit ones in 24 bits.
 #pragma once
 
 #include <deque>
@@ -37,5 +37,6 @@ class AudioCopier final : public AudioConverter {
   std::vector<uint8_t> pending_;  // stream bytes not yet handed out as frames
   int64_t pending_start_ = 0;     // stream position of pending_[0]
   int64_t stream_end_ = 0;        // bytes of the stream received
+  bool in_step_ = false;          // pending_ begins where the last frame taken ended
   std::deque<PacketSpan> packets_;
 };

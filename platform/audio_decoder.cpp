@@ -4,13 +4,16 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libavutil/samplefmt.h>
 }
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdarg>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -26,6 +29,21 @@ struct FrameFree {
 struct PacketFree {
   void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
+
+// Decoders and their parsers tell of damage through av_log, frame by frame;
+// the converter reports what it does about it in its own words instead.
+// Everything else keeps libavutil's handling.
+void DropDecoderLog(void* object, int level, const char* format, va_list args) {
+  const AVClass* c = object ? *static_cast<const AVClass* const*>(object) : nullptr;
+  if (c && (c->get_category ? c->get_category(object) : c->category) == AV_CLASS_CATEGORY_DECODER)
+    return;
+  av_log_default_callback(object, level, format, args);
+}
+
+void QuietDecoders() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_callback(DropDecoderLog); });
+}
 
 AVCodecID CodecIdOf(AudioCodec codec) {
   switch (codec) {
@@ -123,9 +141,12 @@ std::unique_ptr<AudioDecoder> AudioDecoder::Create(const AudioProperties& proper
   }
   const AVCodec* codec = avcodec_find_decoder(CodecIdOf(properties.codec));
   if (codec == nullptr) return nullptr;
+  QuietDecoders();
   auto state = std::make_unique<Codec>();
   state->decoder.reset(avcodec_alloc_context3(codec));
-  state->parser_context.reset(avcodec_alloc_context3(nullptr));
+  // Of the decoder's class too, so that the parser's messages count as
+  // the decoder's.
+  state->parser_context.reset(avcodec_alloc_context3(codec));
   state->parser.reset(av_parser_init(codec->id));
   state->packet.reset(av_packet_alloc());
   state->frame.reset(av_frame_alloc());
@@ -276,7 +297,16 @@ void AudioDecoder::DecodeFrame(std::span<const uint8_t> bytes, int64_t pts,
         int64_t{header.samples_per_frame} * format.sample_rate / header.sample_rate;
     Report("undecodable frame: " + std::to_string(samples) + " samples of silence");
     Silence(samples, pts, out);
+  } else if (SamplesOut() == 0) {
+    Report(std::to_string(bytes.size()) + " bytes before the first frame skipped");
   } else {
-    Report(std::to_string(bytes.size()) + " bytes without a frame header skipped");
+    // A frame whose header is damaged: as long as its bytes last at the
+    // stream's bit rate.
+    const int64_t samples = (int64_t{8} * static_cast<int64_t>(bytes.size()) * format.sample_rate +
+                             format.bit_rate / 2) /
+                            format.bit_rate;
+    Report(std::to_string(bytes.size()) +
+           " bytes without a frame header: " + std::to_string(samples) + " samples of silence");
+    Silence(samples, kNoAudioPts, out);
   }
 }
