@@ -362,7 +362,7 @@ TEST(AudioHeaders, ConvertersSurviveGarbage) {
       std::vector<AudioPacket> out;
       for (int i = 0; i < 200; ++i) {
         std::vector<uint8_t> payload(rng() % 3000);
-        for (auto& b : payload) b = static_cast<uint8_t>(rng() % 4 ? rng() : header[rng() % 4]);
+        for (auto& b : payload) b = static_cast<uint8_t>(rng() % 4 ? rng() : header[rng() % header.size()]);
         if (stream < 0xC0 && !payload.empty()) payload[0] = static_cast<uint8_t>(stream);
         converter->Push(payload, rng() % 2 ? -1 : rng(), &out);
       }
