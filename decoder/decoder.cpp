@@ -8,6 +8,7 @@
 #include "decoder/input.h"
 #include "decoder/picture.h"
 #include "decoder/start_codes.h"
+#include "decoder/survey.h"
 #include "decoder/tables.h"
 
 namespace {
@@ -73,6 +74,7 @@ int Decoder_Open(const char* const* paths) {
     return kind;
   }
   d.stream_is_multiplexed = kind;
+  d.pulldown_cadence = Has_Pulldown_Cadence(Survey_Pictures(Peek_Input_Ahead(SURVEY_BYTES), kind));
   Reset_Input();
   d.messages_off = 0;
 
@@ -131,6 +133,9 @@ int Decoder_Is_MPEG2() {
 }
 int Decoder_Stream_Is_Multiplexed() {
   return decoder_state.stream_is_multiplexed;
+}
+int Decoder_Pulldown_Cadence() {
+  return decoder_state.pulldown_cadence;
 }
 int Decoder_Current_File() {
   return decoder_state.current_file_index;

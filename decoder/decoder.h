@@ -33,6 +33,10 @@ int Decoder_Chroma_Format();
 int Decoder_Is_MPEG2();
 int Decoder_Stream_Is_Multiplexed();
 
+// 1 when the stream's first pictures carry the 3:2 pulldown cadence of film
+// (progressive frames, repeat_first_field on every other one), else 0.
+int Decoder_Pulldown_Cadence();
+
 // Progress: index of the input file being read, kilobytes consumed.
 int Decoder_Current_File();
 int Decoder_Kilobytes_Read();

@@ -21,9 +21,11 @@ enum DecoderResult : int {
 
 // Size of the one input buffer through which all files are read.
 constexpr int INPUT_BUFFER_SIZE = 4096;
-// Bytes of the file chain that may be held ahead of the input buffer: more
+// Bytes of the file chain that may be held ahead of the input buffer: the
+// stream's first megabytes, which the survey at open looks at, and later more
 // than the longest program-stream packet (6 + 65535 bytes) plus one read.
-constexpr int READ_AHEAD_CAPACITY = 160 * 1024;
+constexpr int SURVEY_BYTES = 4 * 1024 * 1024;
+constexpr int READ_AHEAD_CAPACITY = SURVEY_BYTES + 128 * 1024;
 
 // picture_coding_type values.
 constexpr int I_PICTURE = 1;
@@ -121,16 +123,16 @@ struct MacroblockContext {
   int block_extent[12];
 };
 
-// The bytes of the file chain that follow those in input_buffer. Reading
-// ahead lets the demultiplexer see where a packet length leads before it
-// trusts it, and lets the probe look at a stream that cannot be read twice
-// (a pipe) without losing what it looked at.
+// Where the bytes of the file chain that follow those in input_buffer stand
+// in the read-ahead store (READ_AHEAD_CAPACITY bytes, kept by the input
+// unit). Reading ahead lets the demultiplexer see where a packet length leads
+// before it trusts it, and lets the probe and the survey look at a stream
+// that cannot be read twice (a pipe) without losing what they looked at.
 struct ReadAhead {
   int start;                // first byte not yet moved into input_buffer
   int end;                  // end of the bytes read from the files
   int chain_ended;          // no file will give more bytes
   int64_t bytes_delivered;  // moved into input_buffer since the input was reset
-  uint8_t bytes[READ_AHEAD_CAPACITY];
 };
 
 struct ColourCoefficients {
@@ -217,6 +219,10 @@ struct DecoderState {
   const uint8_t* output_luma;
   const uint8_t* output_cb;
   const uint8_t* output_cr;
+
+  // What the survey at open found: the first pictures carry the 3:2
+  // pulldown cadence of film.
+  int pulldown_cadence;
 
   // Input chain.
   const char* const* file_list;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "decoder/bit_reader.h"
+#include "decoder/pes.h"
 #include "decoder/start_codes.h"
 
 namespace {
@@ -21,6 +22,9 @@ constexpr int MAX_LOOK_AHEAD = 0xFFFF + INPUT_BUFFER_SIZE + 8;
 static_assert(MAX_LOOK_AHEAD + READ_CHUNK <= READ_AHEAD_CAPACITY);
 
 // --- The file chain, read ahead --------------------------------------------
+
+// The read-ahead store; decoder_state.read_ahead says which bytes are in use.
+alignas(64) uint8_t read_ahead_bytes[READ_AHEAD_CAPACITY];
 
 int Ahead_Count() {
   const ReadAhead& a = decoder_state.read_ahead;
@@ -48,12 +52,14 @@ bool Read_Ahead_More(bool within_file) {
   ReadAhead& a = d.read_ahead;
   if (a.chain_ended) return false;
   if (a.end + READ_CHUNK > READ_AHEAD_CAPACITY) {
-    std::memmove(a.bytes, a.bytes + a.start, static_cast<size_t>(a.end - a.start));
+    std::memmove(read_ahead_bytes, read_ahead_bytes + a.start,
+                 static_cast<size_t>(a.end - a.start));
     a.end -= a.start;
     a.start = 0;
+    if (a.end + READ_CHUNK > READ_AHEAD_CAPACITY) return false;  // full
   }
   while (d.input_file != nullptr) {
-    const size_t count = std::fread(a.bytes + a.end, 1, READ_CHUNK, d.input_file);
+    const size_t count = std::fread(read_ahead_bytes + a.end, 1, READ_CHUNK, d.input_file);
     a.end += static_cast<int>(count);
     if (count > 0) return true;
     if (std::ferror(d.input_file)) break;
@@ -78,7 +84,7 @@ int Take_From_Chain(uint8_t* dest, int count) {
   int taken = 0;
   while (taken < count && Ensure_Ahead(1)) {
     const int n = std::min(count - taken, Ahead_Count());
-    std::memcpy(dest + taken, a.bytes + a.start, static_cast<size_t>(n));
+    std::memcpy(dest + taken, read_ahead_bytes + a.start, static_cast<size_t>(n));
     a.start += n;
     taken += n;
   }
@@ -132,76 +138,27 @@ int Stream_Byte(int position) {
   }
   const int offset = position - INPUT_BUFFER_SIZE;
   if (Input_Exhausted() || offset >= MAX_LOOK_AHEAD || !Ensure_Ahead(offset + 1)) return -1;
-  return d.read_ahead.bytes[d.read_ahead.start + offset];
+  return read_ahead_bytes[d.read_ahead.start + offset];
 }
 
 bool Is_System_Start_Code(uint32_t code) {
   return (code >> 8) == START_CODE_PREFIX && code >= FIRST_SYSTEM_START_CODE;
 }
 
-// True where a pack or packet start code (or the program end code) begins,
-// and at the end of the input (not beyond it).
-bool Is_Packet_Boundary(int position) {
-  const int b0 = Stream_Byte(position);
-  if (b0 < 0) return position == 0 || Stream_Byte(position - 1) >= 0;
-  if (b0 != 0 || Stream_Byte(position + 1) != 0 || Stream_Byte(position + 2) != 1) return false;
-  return Stream_Byte(position + 3) >= static_cast<int>(FIRST_SYSTEM_START_CODE & 0xFF);
-}
+// The live input as pes.h reads it.
+constexpr auto LIVE_INPUT = [](int position) { return Stream_Byte(position); };
 
-// Where a structure that starts at `from` and claims to end at `end` really
-// ends. Its length is trusted when a pack or packet start code follows it.
-// Otherwise a start code inside it shows that the length is damaged, and the
-// structure ends there; without one the length stands (what follows it is
-// damaged, and the search for the next start code passes over that).
-int Checked_End(int from, int end) {
-  if (Is_Packet_Boundary(end)) return end;
-  for (int p = from; p < end; ++p) {
-    if (Is_Packet_Boundary(p)) return p;
-  }
-  return end;
-}
-
-// Length of the video packet header at `position` (right after the packet
-// length), or -1 when it is malformed or runs past `end`.
-// MPEG-2: '10' flags, flags, PES_header_data_length, header data.
-// MPEG-1: stuffing bytes 0xFF, the STD buffer fields ('01' and one more byte),
-// then '0010' PTS (5 bytes), '0011' PTS and DTS (10 bytes) or 0x0F.
-int Packet_Header_Length(int position, int end) {
-  int b = Stream_Byte(position);
-  int length = -1;
-  if ((b & 0xC0) == 0x80) {
-    const int data_length = Stream_Byte(position + 2);
-    if (data_length >= 0) length = 3 + data_length;
-  } else {
-    int n = 0;
-    while (b == 0xFF && position + n < end) b = Stream_Byte(position + ++n);
-    if ((b & 0xC0) == 0x40) {
-      n += 2;
-      b = Stream_Byte(position + n);
-    }
-    if ((b & 0xF0) == 0x20) length = n + 5;
-    if ((b & 0xF0) == 0x30) length = n + 10;
-    if (b == 0x0F) length = n + 1;
-  }
-  return b >= 0 && length >= 0 && position + length <= end ? length : -1;
-}
-
-// A pack header: 8 bytes after the start code (MPEG-1), or 10 bytes whose
-// last one ends in the number of stuffing bytes that follow (MPEG-2).
 void Skip_Pack_Header() {
   BitstreamState& bs = decoder_state.bitstream;
-  int length = 8;
-  if ((Stream_Byte(bs.read_position) & 0xC0) == 0x40) {
-    length = 10 + (std::max(Stream_Byte(bs.read_position + 9), 0) & 7);
-  }
-  bs.read_position = Checked_End(bs.read_position, bs.read_position + length);
+  const int length = Pack_Header_Length(LIVE_INPUT, bs.read_position);
+  bs.read_position = Checked_End(LIVE_INPUT, bs.read_position, bs.read_position + length);
 }
 
 // A packet of another stream, passed over.
 void Skip_Packet() {
   BitstreamState& bs = decoder_state.bitstream;
   const int length = Read_Word16();
-  bs.read_position = Checked_End(bs.read_position, bs.read_position + length);
+  bs.read_position = Checked_End(LIVE_INPUT, bs.read_position, bs.read_position + length);
 }
 
 // A packet of video stream 0: positions the reader at its payload. False
@@ -211,8 +168,8 @@ bool Start_Video_Packet() {
   BitstreamState& bs = decoder_state.bitstream;
   const int length = Read_Word16();
   // No buffer is loaded from here on, so positions keep their meaning.
-  const int end = Checked_End(bs.read_position, bs.read_position + length);
-  const int header = Packet_Header_Length(bs.read_position, end);
+  const int end = Checked_End(LIVE_INPUT, bs.read_position, bs.read_position + length);
+  const int header = Packet_Header_Length(LIVE_INPUT, bs.read_position, end);
   if (header < 0) return false;
   bs.read_position += header;
   bs.packet_end = end;
@@ -247,17 +204,18 @@ InputProbe Probe_Input() {
   // Empty files at the head of the list are passed over: the first file with
   // bytes is the one probed.
   while (Ahead_Count() == 0 && !Read_Ahead_More(true)) {
-    if (a.chain_ended || d.file_list == nullptr || d.file_list[d.current_file_index + 1] == nullptr) {
+    if (a.chain_ended || d.file_list == nullptr ||
+        d.file_list[d.current_file_index + 1] == nullptr) {
       return probe;
     }
     Open_Next_File();
     if (d.input_file == nullptr) return probe;
   }
-  probe.first_byte = a.bytes[a.start];
+  probe.first_byte = read_ahead_bytes[a.start];
   for (;;) {
     while (Ahead_Count() < 4 && Read_Ahead_More(true)) {
     }
-    const uint8_t* p = a.bytes + a.start;
+    const uint8_t* p = read_ahead_bytes + a.start;
     const int count = Ahead_Count();
     for (int i = 0; i + 3 < count; ++i) {
       if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1) {
@@ -270,6 +228,12 @@ InputProbe Probe_Input() {
     if (count > 3) a.start += count - 3;
     if (!Read_Ahead_More(true)) return probe;
   }
+}
+
+std::span<const uint8_t> Peek_Input_Ahead(int count) {
+  const ReadAhead& a = decoder_state.read_ahead;
+  Ensure_Ahead(std::min(count, SURVEY_BYTES));
+  return {read_ahead_bytes + a.start, static_cast<size_t>(std::min(count, Ahead_Count()))};
 }
 
 void Reset_Input() {

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 
 #include "decoder/decoder_state.h"
 
@@ -38,6 +39,11 @@ struct InputProbe {
   uint32_t first_start_code;
 };
 InputProbe Probe_Input();
+
+// The next `count` bytes of the chain (at most SURVEY_BYTES; fewer when the
+// input is shorter), read ahead but not consumed: what a survey of the
+// stream can look at before decoding starts. Valid until the input is read.
+std::span<const uint8_t> Peek_Input_Ahead(int count);
 
 // Empties the bit reader and the buffer and primes the bit window from the
 // chain (the bytes read ahead first, then input_file and the files after it)

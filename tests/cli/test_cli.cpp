@@ -89,7 +89,8 @@ TEST(Cli, InfoPrintsThePropertyLinesAndValues) {
             "Width: 352\nHeight: 288\nSequence is not interlaced\nAspect Ratio: 1:1\n"
             "Framerate: 25 fps\nhorizontal_size=352\nvertical_size=288\ncoded_width=352\n"
             "coded_height=288\nprogressive_sequence=1\nframe_rate_code=3\n"
-            "aspect_ratio_information=1\nchroma_format=1\nmpeg=2\nstream=program\n");
+            "aspect_ratio_information=1\nchroma_format=1\nmpeg=2\nstream=program\n"
+            "pulldown=0\ndefault_rate=25\n");
 }
 
 TEST(Cli, Y4mCarriesEveryPictureInDisplayOrder) {

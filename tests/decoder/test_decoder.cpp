@@ -112,20 +112,6 @@ class OpenStream {
   int result_;
 };
 
-// Wraps an elementary stream into video packets of a program stream.
-std::vector<uint8_t> As_Program_Stream(const std::vector<uint8_t>& es) {
-  std::vector<uint8_t> ps = {0, 0, 1, 0xBA, 0x21, 0, 1, 0, 1, 0x80, 0, 1};
-  for (size_t pos = 0; pos < es.size(); pos += 1000) {
-    size_t n = std::min<size_t>(1000, es.size() - pos);
-    ps.insert(ps.end(), {0, 0, 1, 0xE0, static_cast<uint8_t>((n + 1) >> 8),
-                         static_cast<uint8_t>((n + 1) & 0xFF), 0x0F});
-    ps.insert(ps.end(), es.begin() + static_cast<long>(pos),
-              es.begin() + static_cast<long>(pos + n));
-  }
-  ps.insert(ps.end(), {0, 0, 1, 0xB9});
-  return ps;
-}
-
 std::vector<std::string> captured;
 void Capture(const char* line) {
   captured.emplace_back(line);
