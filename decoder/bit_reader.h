@@ -4,6 +4,11 @@
 // up to 25 bits, decide, and consume them without a refill in between. The
 // fast path of the refill takes four bytes at once and checks nothing; the
 // byte-wise edge paths run only within five bytes of the buffer or packet end.
+//
+// Two interfaces share that state: the functions below work on
+// decoder_state.bitstream directly (headers, slice loop); BitCursor holds it
+// in locals for the parsers of macroblocks and blocks, which read many codes
+// in a row.
 #pragma once
 
 #include <cstdint>
@@ -14,21 +19,33 @@
 // Byte-wise refill near the buffer or packet end, and after Skip_Bits32.
 void Refill_Window_Slow();
 
-inline void Refill_Window() {
-  BitstreamState& bs = decoder_state.bitstream;
+// The read positions below which the fast refill may run: at least five
+// bytes of the buffer, and in a program stream of the current packet, remain.
+inline int Fast_Refill_Limit() {
+  const BitstreamState& bs = decoder_state.bitstream;
   int limit = INPUT_BUFFER_SIZE - 4;
   if (decoder_state.stream_is_multiplexed && bs.packet_end - 4 < limit) limit = bs.packet_end - 4;
-  if (bs.read_position < limit) {
-    // At least five bytes of the buffer (and of the packet) remain. Bits of
-    // the loaded word beyond the whole bytes counted are the stream's next
-    // bits, so OR-ing them in again later changes nothing.
-    uint32_t word;
-    std::memcpy(&word, bs.input_buffer + bs.read_position, 4);
-    word = __builtin_bswap32(word);
-    bs.bit_window |= word >> bs.bit_count;
-    int bytes = (32 - bs.bit_count) >> 3;
-    bs.read_position += bytes;
-    bs.bit_count += bytes * 8;
+  return limit;
+}
+
+// The fast refill, for 1 <= count <= 24 and position below Fast_Refill_Limit():
+// whole bytes of the buffer until the window holds 25 to 32 bits. Bits of the
+// loaded word beyond the whole bytes counted are the stream's next bits, so
+// OR-ing them in again later changes nothing.
+inline void Load_Window_Bytes(const uint8_t* buffer, uint32_t& window, int& count, int& position) {
+  uint32_t word;
+  std::memcpy(&word, buffer + position, 4);
+  word = __builtin_bswap32(word);
+  window |= word >> count;
+  const int bytes = (32 - count) >> 3;
+  position += bytes;
+  count += bytes * 8;
+}
+
+inline void Refill_Window() {
+  BitstreamState& bs = decoder_state.bitstream;
+  if (bs.read_position < Fast_Refill_Limit()) {
+    Load_Window_Bytes(bs.input_buffer, bs.bit_window, bs.bit_count, bs.read_position);
   } else {
     Refill_Window_Slow();
   }
@@ -68,3 +85,70 @@ uint32_t Read_Start_Code();
 // bits are the start code prefix 0x000001. The start code is not consumed;
 // afterwards bit_count is 32.
 void next_start_code();
+
+// The bit reader's window, bit count and read position copied into a value
+// that the compiler keeps in registers. The fast refill reads the input
+// buffer and nothing else; only the edge paths go through
+// decoder_state.bitstream (Store, then Refill_Window_Slow, then reload).
+//
+// A cursor starts from decoder_state.bitstream; Store() writes it back.
+// While a cursor is in use nothing else may read the bit stream, and a
+// cursor that was not stored leaves the stream where it was.
+class BitCursor {
+ public:
+  BitCursor() { Load(); }
+
+  // The next n bits (1 <= n <= 25).
+  uint32_t Peek(int n) const { return window_ >> (32 - n); }
+
+  // -1 when bit n counted from the next unread bit (n <= 24) is set, else 0:
+  // the sign bit after a code of n bits, as a mask.
+  int BitMaskAt(int n) const { return static_cast<int32_t>(window_ << n) >> 31; }
+
+  // Consumes n bits (0 <= n <= 24).
+  void Skip(int n) {
+    window_ <<= n;
+    count_ -= n;
+    if (count_ <= 24) Refill();
+  }
+
+  // The next n bits, consumed (1 <= n <= 24).
+  uint32_t Read(int n) {
+    const uint32_t value = Peek(n);
+    Skip(n);
+    return value;
+  }
+
+  int ReadBit() { return static_cast<int>(Read(1)); }
+
+  void Store() const {
+    BitstreamState& bs = decoder_state.bitstream;
+    bs.bit_window = window_;
+    bs.bit_count = count_;
+    bs.read_position = position_;
+  }
+
+ private:
+  void Load() {
+    const BitstreamState& bs = decoder_state.bitstream;
+    window_ = bs.bit_window;
+    count_ = bs.bit_count;
+    position_ = bs.read_position;
+    fast_limit_ = Fast_Refill_Limit();
+  }
+
+  void Refill() {
+    if (position_ < fast_limit_) [[likely]] {
+      Load_Window_Bytes(decoder_state.bitstream.input_buffer, window_, count_, position_);
+    } else {
+      Store();
+      Refill_Window_Slow();
+      Load();
+    }
+  }
+
+  uint32_t window_;
+  int count_;
+  int position_;
+  int fast_limit_;
+};

@@ -204,45 +204,41 @@ constexpr DctCode b15_codes[] = {
 constexpr DctEntry invalid = {DCT_INVALID, 0, 0};
 
 template <size_t N>
-constexpr std::array<DctEntry, N> B14(int shift, uint32_t base) {
-  return Expand_Vlc_Codes<DctEntry, N>({b14_codes}, 16, shift, base, invalid);
+constexpr std::array<DctEntry, N> Expand(std::initializer_list<std::span<const DctCode>> lists,
+                                         int shift) {
+  return Expand_Vlc_Codes<DctEntry, N>(lists, 16, shift, 0, invalid);
 }
 
-template <size_t N>
-constexpr std::array<DctEntry, N> B15(int shift, uint32_t base) {
-  return Expand_Vlc_Codes<DctEntry, N>({b15_codes}, 16, shift, base, invalid);
+// Table B-15 below 1024; its codes of 14 to 16 bits, those below 128, are
+// the ones of Table B-14.
+constexpr std::array<DctEntry, 1024> B15_Long() {
+  std::array<DctEntry, 1024> table = Expand<1024>({b15_codes}, 0);
+  const std::array<DctEntry, 128> b14 = Expand<128>({b14_codes}, 0);
+  for (size_t k = 0; k < b14.size(); ++k) table[k] = b14[k];
+  return table;
 }
 
+// True when every slot from `from` to `to` - 1 holds a code.
 template <size_t N>
-constexpr bool Complete(const std::array<DctEntry, N>& table) {
-  for (const DctEntry& entry : table) {
-    if (entry.run == DCT_INVALID) return false;
+constexpr bool Complete(const std::array<DctEntry, N>& table, size_t from, size_t to = N) {
+  for (size_t k = from; k < to; ++k) {
+    if (table[k].run == DCT_INVALID) return false;
   }
   return true;
 }
 
 }  // namespace
 
-constexpr std::array<DctEntry, 12> dct_b14_first_16384 =
-    Expand_Vlc_Codes<DctEntry, 12>({b14_first_codes, b14_codes}, 16, 12, 4, invalid);
-constexpr std::array<DctEntry, 12> dct_b14_16384 =
-    Expand_Vlc_Codes<DctEntry, 12>({b14_next_codes, b14_codes}, 16, 12, 4, invalid);
-constexpr std::array<DctEntry, 60> dct_b14_1024 = B14<60>(8, 4);
-constexpr std::array<DctEntry, 252> dct_b15_1024 = B15<252>(8, 4);
-constexpr std::array<DctEntry, 8> dct_b14_512 = B14<8>(6, 8);
-constexpr std::array<DctEntry, 8> dct_b15_512 = B15<8>(6, 8);
-constexpr std::array<DctEntry, 16> dct_b14_256 = B14<16>(4, 16);
-constexpr std::array<DctEntry, 16> dct_b15_256 = B15<16>(4, 16);
-constexpr std::array<DctEntry, 16> dct_b14_128 = B14<16>(3, 16);
-constexpr std::array<DctEntry, 16> dct_b15_128 = B15<16>(3, 16);
-constexpr std::array<DctEntry, 16> dct_shared_64 = B14<16>(2, 16);
-constexpr std::array<DctEntry, 16> dct_shared_32 = B14<16>(1, 16);
-constexpr std::array<DctEntry, 16> dct_shared_16 = B14<16>(0, 16);
-constexpr DctEntry dct_invalid_entry = invalid;
+constexpr std::array<DctEntry, 256> dct_b14_first_short =
+    Expand<256>({b14_first_codes, b14_codes}, 8);
+constexpr std::array<DctEntry, 256> dct_b14_short = Expand<256>({b14_next_codes, b14_codes}, 8);
+constexpr std::array<DctEntry, 256> dct_b15_short = Expand<256>({b15_codes}, 8);
+constexpr std::array<DctEntry, 1024> dct_b14_long = Expand<1024>({b14_codes}, 0);
+constexpr std::array<DctEntry, 1024> dct_b15_long = B15_Long();
 
 // Table B-14 covers every window from 16 up; Table B-15 has holes only where
-// the comment above says.
-static_assert(Complete(dct_b14_first_16384) && Complete(dct_b14_16384) && Complete(dct_b14_1024) &&
-              Complete(dct_b14_512) && Complete(dct_b14_256) && Complete(dct_b14_128) &&
-              Complete(dct_shared_64) && Complete(dct_shared_32) && Complete(dct_shared_16));
-static_assert(Complete(dct_b15_1024) && Complete(dct_b15_512));
+// the header says.
+static_assert(Complete(dct_b14_first_short, 4) && Complete(dct_b14_short, 4) &&
+              Complete(dct_b14_long, 16));
+static_assert(Complete(dct_b15_short, 4) && Complete(dct_b15_long, 16, 128) &&
+              Complete(dct_b15_long, 512));

@@ -53,20 +53,23 @@ template <typename Entry, size_t N>
 constexpr std::array<Entry, N> Expand_Vlc_Codes(
     std::initializer_list<std::span<const VlcCode<Entry>>> lists, int window_bits, int shift,
     uint32_t base, Entry invalid) {
-  std::array<Entry, N> table{};
   const int slot_bits = window_bits - shift;
-  for (size_t k = 0; k < N; ++k) {
-    const uint32_t prefix = base + static_cast<uint32_t>(k);
-    if ((prefix >> slot_bits) != 0) throw "sub-table reaches beyond the window";
-    bool filled = false;
-    table[k] = invalid;
-    for (std::span<const VlcCode<Entry>> list : lists) {
-      for (const VlcCode<Entry>& code : list) {
-        const int length = Vlc_Code_Length(code.bits);
-        if (length == 0 || length > slot_bits) continue;
-        if ((prefix >> (slot_bits - length)) != Vlc_Code_Value(code.bits)) continue;
-        if (filled) throw "two codes start the same slot";
-        filled = true;
+  if (((base + N - 1) >> slot_bits) != 0) throw "sub-table reaches beyond the window";
+  std::array<Entry, N> table{};
+  std::array<bool, N> filled{};
+  table.fill(invalid);
+  for (std::span<const VlcCode<Entry>> list : lists) {
+    for (const VlcCode<Entry>& code : list) {
+      const int length = Vlc_Code_Length(code.bits);
+      if (length == 0 || length > slot_bits) continue;
+      // The slots whose leading bits are the code.
+      const uint32_t first = Vlc_Code_Value(code.bits) << (slot_bits - length);
+      const uint32_t end = first + (uint32_t{1} << (slot_bits - length));
+      for (uint32_t prefix = first < base ? base : first; prefix < end && prefix < base + N;
+           ++prefix) {
+        const size_t k = prefix - base;
+        if (filled[k]) throw "two codes start the same slot";
+        filled[k] = true;
         table[k] = code.entry;
         table[k].length = static_cast<uint8_t>(length);
       }
@@ -84,64 +87,31 @@ constexpr uint8_t DCT_ESCAPE = 65;
 constexpr uint8_t DCT_INVALID = 66;  // no code starts here; length 0
 
 // run 0..63 (or one of the values above), level 1..40 (unsigned), and the
-// code length in bits without the sign bit.
-struct DctEntry {
+// code length in bits without the sign bit. Four bytes, so that an index
+// scales by the addressing mode.
+struct alignas(4) DctEntry {
   uint8_t run;
   uint8_t level;
   uint8_t length = 0;  // filled in by Expand_Vlc_Codes
   friend constexpr bool operator==(const DctEntry&, const DctEntry&) = default;
 };
 
-// Sub-tables by the value c of a 16-bit window; the comment gives the range
-// of c and the index.
-//   16384..65535, (c >> 12) - 4: Table B-14, at the first coefficient of a
-//   non-intra block (code 1s) and everywhere else (codes 10 and 11s).
-extern const std::array<DctEntry, 12> dct_b14_first_16384;
-extern const std::array<DctEntry, 12> dct_b14_16384;
-//   1024..16383 (B-15: 1024..65535), (c >> 8) - 4.
-extern const std::array<DctEntry, 60> dct_b14_1024;
-extern const std::array<DctEntry, 252> dct_b15_1024;
-//   512..1023, (c >> 6) - 8.
-extern const std::array<DctEntry, 8> dct_b14_512;
-extern const std::array<DctEntry, 8> dct_b15_512;
-//   256..511, (c >> 4) - 16, and 128..255, (c >> 3) - 16. Table B-15 leaves
-//   some of these codes of Table B-14 unused; its sub-tables mark them invalid.
-extern const std::array<DctEntry, 16> dct_b14_256;
-extern const std::array<DctEntry, 16> dct_b15_256;
-extern const std::array<DctEntry, 16> dct_b14_128;
-extern const std::array<DctEntry, 16> dct_b15_128;
-//   64..127, (c >> 2) - 16; 32..63, (c >> 1) - 16; 16..31, c - 16: the same
-//   codes in both tables.
-extern const std::array<DctEntry, 16> dct_shared_64;
-extern const std::array<DctEntry, 16> dct_shared_32;
-extern const std::array<DctEntry, 16> dct_shared_16;
-//   0..15: no code starts with twelve zeros.
-extern const DctEntry dct_invalid_entry;
+// Each table covers one range of the value c of a 16-bit window, so that a
+// code costs one comparison and one look-up (Find_Dct_Entry):
+//   c >= 1024, index c >> 8: the codes of up to 8 bits (slots 0..3 are never
+//   indexed). Table B-14 has two: at the first coefficient of a non-intra
+//   block code 1s is run 0, level 1; everywhere else 10 is end_of_block and
+//   11s is run 0, level 1.
+extern const std::array<DctEntry, 256> dct_b14_first_short;
+extern const std::array<DctEntry, 256> dct_b14_short;
+extern const std::array<DctEntry, 256> dct_b15_short;
+//   c < 1024, index c: the codes that start with six zeros, up to 16 bits.
+//   No code starts with twelve zeros (c < 16), and Table B-15 leaves some of
+//   the 10- to 13-bit codes of Table B-14 unused: those slots are invalid.
+extern const std::array<DctEntry, 1024> dct_b14_long;
+extern const std::array<DctEntry, 1024> dct_b15_long;
 
-// The rows of codes with seven or more leading zeros.
-inline const DctEntry& Find_Dct_Entry_Below_512(uint32_t c, const DctEntry* row_256,
-                                                const DctEntry* row_128) {
-  if (c >= 256) return row_256[(c >> 4) - 16];
-  if (c >= 128) return row_128[(c >> 3) - 16];
-  if (c >= 64) return dct_shared_64[(c >> 2) - 16];
-  if (c >= 32) return dct_shared_32[(c >> 1) - 16];
-  if (c >= 16) return dct_shared_16[c - 16];
-  return dct_invalid_entry;
-}
-
-// The Table B-14 entry for the 16-bit window c. `top` is
-// dct_b14_first_16384 for the first coefficient of a non-intra block and
-// dct_b14_16384 everywhere else.
-inline const DctEntry& Find_B14_Entry(uint32_t c, const DctEntry* top) {
-  if (c >= 16384) return top[(c >> 12) - 4];
-  if (c >= 1024) return dct_b14_1024[(c >> 8) - 4];
-  if (c >= 512) return dct_b14_512[(c >> 6) - 8];
-  return Find_Dct_Entry_Below_512(c, dct_b14_256.data(), dct_b14_128.data());
-}
-
-// The Table B-15 entry for the 16-bit window c.
-inline const DctEntry& Find_B15_Entry(uint32_t c) {
-  if (c >= 1024) return dct_b15_1024[(c >> 8) - 4];
-  if (c >= 512) return dct_b15_512[(c >> 6) - 8];
-  return Find_Dct_Entry_Below_512(c, dct_b15_256.data(), dct_b15_128.data());
+inline const DctEntry& Find_Dct_Entry(uint32_t c, const DctEntry* short_codes,
+                                      const DctEntry* long_codes) {
+  return c >= 1024 ? short_codes[c >> 8] : long_codes[c];
 }

@@ -71,39 +71,39 @@ int16_t Saturate(int value) {
 struct RunLevel {
   int run;
   int level;  // magnitude
-  bool negative;
+  int sign;   // 0 for a positive level, -1 for a negative one
 };
 
 // MPEG-1 escape after its code: 6-bit run, 8-bit level, where 0 and 128
 // (-128 as a signed byte) announce 8 more bits of positive or negative level.
-RunLevel Read_MPEG1_Escape() {
-  const uint32_t bits = Read_Bits(14);
-  int value = static_cast<int>(bits & 255);
+RunLevel Read_MPEG1_Escape(BitCursor& bits) {
+  const uint32_t code = bits.Read(14);
+  int value = static_cast<int>(code & 255);
   if (value == 0) {
-    value = static_cast<int>(Read_Bits(8));
+    value = static_cast<int>(bits.Read(8));
   } else if (value == 128) {
-    value = static_cast<int>(Read_Bits(8)) - 256;
+    value = static_cast<int>(bits.Read(8)) - 256;
   } else if (value > 128) {
     value -= 256;
   }
-  return {static_cast<int>(bits >> 8), value < 0 ? -value : value, value < 0};
+  return {static_cast<int>(code >> 8), value < 0 ? -value : value, value < 0 ? -1 : 0};
 }
 
 // MPEG-2 escape after its code: 6-bit run, 12-bit two's complement level.
 // Levels 0 and -2048 are forbidden; then the level is 0.
-RunLevel Read_MPEG2_Escape() {
-  const uint32_t bits = Read_Bits(18);
-  const int value = static_cast<int>(bits & 4095);
-  const int run = static_cast<int>(bits >> 12);
-  if ((value & 2047) == 0) return {run, 0, false};
-  if (value >= 2048) return {run, 4096 - value, true};
-  return {run, value, false};
+RunLevel Read_MPEG2_Escape(BitCursor& bits) {
+  const uint32_t code = bits.Read(18);
+  const int value = static_cast<int>(code & 4095);
+  const int run = static_cast<int>(code >> 12);
+  if ((value & 2047) == 0) return {run, 0, 0};
+  if (value >= 2048) return {run, 4096 - value, -1};
+  return {run, value, 0};
 }
 
 // Inverse quantisation of one coefficient, saturated to -2048..2047. The
 // products stay far inside int: level < 4096, matrix < 256, scale <= 112.
 template <Coding kCoding>
-int16_t Dequantise(int level, bool negative, int weight, int quantiser_scale) {
+int16_t Dequantise(int level, int sign, int weight, int quantiser_scale) {
   int value;
   if constexpr (kCoding == Coding::MPEG1_INTRA) {
     value = (level * quantiser_scale * weight) >> 3;
@@ -118,7 +118,10 @@ int16_t Dequantise(int level, bool negative, int weight, int quantiser_scale) {
   if constexpr (!Is_MPEG2(kCoding)) {
     if (value != 0) value = (value - 1) | 1;
   }
-  return Saturate(negative ? -value : value);
+  // The magnitude's limit is 2047 for a positive, 2048 for a negative value.
+  const int limit = 2047 - sign;
+  if (value > limit) value = limit;
+  return static_cast<int16_t>((value ^ sign) - sign);
 }
 
 // Reads the coefficient codes of one block from scan position `position` up
@@ -131,43 +134,50 @@ int Decode_Coefficients(int16_t* coefficients, int position, const int* matrix, 
                         const BlockMessages& messages) {
   const int quantiser_scale = decoder_state.bitstream.quantiser_scale;
   // Code 1s is run 0, level 1 only as the first code of a non-intra block.
-  const DctEntry* top = Is_Intra(kCoding) ? dct_b14_16384.data() : dct_b14_first_16384.data();
+  const DctEntry* short_codes = kB15                ? dct_b15_short.data()
+                                : Is_Intra(kCoding) ? dct_b14_short.data()
+                                                    : dct_b14_first_short.data();
+  const DctEntry* const long_codes = kB15 ? dct_b15_long.data() : dct_b14_long.data();
+  const char* error = nullptr;
+  BitCursor bits;
   for (;;) {
-    const uint32_t window = Peek_Bits(16);
-    const DctEntry& entry = kB15 ? Find_B15_Entry(window) : Find_B14_Entry(window, top);
-    if constexpr (!Is_Intra(kCoding)) top = dct_b14_16384.data();
+    const DctEntry entry = Find_Dct_Entry(bits.Peek(16), short_codes, long_codes);
+    if constexpr (!Is_Intra(kCoding)) short_codes = dct_b14_short.data();
     RunLevel code;
-    if (entry.run < DCT_END_OF_BLOCK) {
+    if (entry.run < DCT_END_OF_BLOCK) [[likely]] {
       // The sign bit follows the code; the window holds at least 25 bits.
-      code = {entry.run, entry.level, (Peek_Bits(entry.length + 1) & 1) != 0};
-      Skip_Bits(entry.length + 1);
+      code = {entry.run, entry.level, bits.BitMaskAt(entry.length)};
+      bits.Skip(entry.length + 1);
+    } else if (entry.run == DCT_END_OF_BLOCK) {
+      bits.Skip(entry.length);
+      break;
     } else if (entry.run == DCT_ESCAPE) {
-      Skip_Bits(entry.length);
+      bits.Skip(entry.length);
       if constexpr (Is_MPEG2(kCoding)) {
-        code = Read_MPEG2_Escape();
+        code = Read_MPEG2_Escape(bits);
         if (code.level == 0) {
-          Block_Error(messages.invalid_escape);
-          return position;
+          error = messages.invalid_escape;
+          break;
         }
       } else {
-        code = Read_MPEG1_Escape();
+        code = Read_MPEG1_Escape(bits);
       }
-    } else if (entry.run == DCT_END_OF_BLOCK) {
-      Skip_Bits(entry.length);
-      return position;
     } else {
-      Block_Error(messages.invalid_code);
-      return position;
+      error = messages.invalid_code;
+      break;
     }
-    const int next = position + code.run;
+    const unsigned next = static_cast<unsigned>(position + code.run);
     if (next > 63) {
-      Block_Error(messages.out_of_bounds);
-      return position;
+      error = messages.out_of_bounds;
+      break;
     }
-    const int j = scan[next];
-    coefficients[j] = Dequantise<kCoding>(code.level, code.negative, matrix[j], quantiser_scale);
-    position = next + 1;
+    const unsigned j = scan[next];
+    coefficients[j] = Dequantise<kCoding>(code.level, code.sign, matrix[j], quantiser_scale);
+    position = static_cast<int>(next) + 1;
   }
+  bits.Store();
+  if (error != nullptr) Block_Error(error);
+  return position;
 }
 
 // Updates the DC predictor of the block's colour component with the

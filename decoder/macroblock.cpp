@@ -1,10 +1,9 @@
 #include "decoder/macroblock.h"
 
-#include <cstring>
-
 #include "decoder/bit_reader.h"
 #include "decoder/coefficients.h"
 #include "decoder/motion_vectors.h"
+#include "decoder/reconstruct.h"
 #include "decoder/tables.h"
 #include "decoder/vlc.h"
 
@@ -107,7 +106,7 @@ int Read_Macroblock(MacroblockContext& ctx) {
   for (int i = 0; i < blocks; ++i) {
     ctx.block_extent[i] = 0;
     if (!(pattern & (1 << (blocks - 1 - i)))) continue;
-    std::memset(bs.coefficient_blocks[i], 0, sizeof bs.coefficient_blocks[i]);
+    Clear_Coefficient_Block(i);
     if (bs.is_mpeg2) {
       ctx.block_extent[i] =
           intra ? Decode_MPEG2_Intra_Block(i, ctx.dc_dct_pred) : Decode_MPEG2_Non_Intra_Block(i);
