@@ -86,10 +86,12 @@ uint32_t Read_Start_Code();
 // afterwards bit_count is 32.
 void next_start_code();
 
-// The bit reader's window, bit count and read position copied into a value
-// that the compiler keeps in registers. The fast refill reads the input
-// buffer and nothing else; only the edge paths go through
-// decoder_state.bitstream (Store, then Refill_Window_Slow, then reload).
+// The bit reader held in locals by a parser that reads many codes in a row
+// (macroblock modes, coefficient blocks), so that the compiler keeps it in
+// registers. Its window is 64 bits wide and holds 25 to 64 valid bits; the
+// fast refill adds four bytes whenever 32 or fewer are left, reading the input
+// buffer and nothing else. The edge paths go through decoder_state.bitstream
+// (Store, Refill_Window_Slow, reload).
 //
 // A cursor starts from decoder_state.bitstream; Store() writes it back.
 // While a cursor is in use nothing else may read the bit stream, and a
@@ -99,17 +101,17 @@ class BitCursor {
   BitCursor() { Load(); }
 
   // The next n bits (1 <= n <= 25).
-  uint32_t Peek(int n) const { return window_ >> (32 - n); }
+  uint32_t Peek(int n) const { return static_cast<uint32_t>(window_ >> (64 - n)); }
 
   // -1 when bit n counted from the next unread bit (n <= 24) is set, else 0:
   // the sign bit after a code of n bits, as a mask.
-  int BitMaskAt(int n) const { return static_cast<int32_t>(window_ << n) >> 31; }
+  int BitMaskAt(int n) const { return static_cast<int>(static_cast<int64_t>(window_ << n) >> 63); }
 
   // Consumes n bits (0 <= n <= 24).
   void Skip(int n) {
     window_ <<= n;
     count_ -= n;
-    if (count_ <= 24) Refill();
+    if (count_ <= 32) Refill();
   }
 
   // The next n bits, consumed (1 <= n <= 24).
@@ -122,32 +124,43 @@ class BitCursor {
   int ReadBit() { return static_cast<int>(Read(1)); }
 
   void Store() const {
+    // Beyond the 32 bits of the shared window, whole bytes go back to the
+    // buffer: they came from the last fast refill, so they lie just before
+    // position_ in the current packet. 25 to 32 bits remain.
+    const int returned_bytes = count_ > 32 ? (count_ - 25) >> 3 : 0;
     BitstreamState& bs = decoder_state.bitstream;
-    bs.bit_window = window_;
-    bs.bit_count = count_;
-    bs.read_position = position_;
+    bs.bit_window = static_cast<uint32_t>(window_ >> 32);
+    bs.bit_count = count_ - 8 * returned_bytes;
+    bs.read_position = position_ - returned_bytes;
   }
 
  private:
   void Load() {
     const BitstreamState& bs = decoder_state.bitstream;
-    window_ = bs.bit_window;
+    window_ = static_cast<uint64_t>(bs.bit_window) << 32;
     count_ = bs.bit_count;
     position_ = bs.read_position;
     fast_limit_ = Fast_Refill_Limit();
   }
 
+  // For 1 <= count_ <= 32.
   void Refill() {
     if (position_ < fast_limit_) [[likely]] {
-      Load_Window_Bytes(decoder_state.bitstream.input_buffer, window_, count_, position_);
+      uint32_t word;
+      std::memcpy(&word, decoder_state.bitstream.input_buffer + position_, 4);
+      window_ |= static_cast<uint64_t>(__builtin_bswap32(word)) << (32 - count_);
+      position_ += 4;
+      count_ += 32;
     } else {
+      // The shared refill runs only once 24 or fewer bits are left; until
+      // then the window holds enough.
       Store();
       Refill_Window_Slow();
       Load();
     }
   }
 
-  uint32_t window_;
+  uint64_t window_;
   int count_;
   int position_;
   int fast_limit_;

@@ -201,6 +201,27 @@ constexpr DctCode b15_codes[] = {
     {"0000 0000 1000 0", {10, 2}},
 };
 
+// Tables B-12 and B-13 by dct_dc_size.
+constexpr VlcCode<VlcEntry> dc_size_luminance_codes[] = {
+    {"100", {0}},      {"00", {1}},        {"01", {2}},           {"101", {3}},
+    {"110", {4}},      {"1110", {5}},      {"1111 0", {6}},       {"1111 10", {7}},
+    {"1111 110", {8}}, {"1111 1110", {9}}, {"1111 1111 0", {10}}, {"1111 1111 1", {11}},
+};
+constexpr VlcCode<VlcEntry> dc_size_chrominance_codes[] = {
+    {"00", {0}},
+    {"01", {1}},
+    {"10", {2}},
+    {"110", {3}},
+    {"1110", {4}},
+    {"1111 0", {5}},
+    {"1111 10", {6}},
+    {"1111 110", {7}},
+    {"1111 1110", {8}},
+    {"1111 1111 0", {9}},
+    {"1111 1111 10", {10}},
+    {"1111 1111 11", {11}},
+};
+
 constexpr DctEntry invalid = {DCT_INVALID, 0, 0};
 
 template <size_t N>
@@ -228,6 +249,12 @@ constexpr bool Complete(const std::array<DctEntry, N>& table, size_t from, size_
 }
 
 }  // namespace
+
+constexpr std::array<VlcEntry, 512> dc_size_luminance =
+    Expand_Vlc_Table<512>(dc_size_luminance_codes, 9, 0, 0);
+constexpr std::array<VlcEntry, 1024> dc_size_chrominance =
+    Expand_Vlc_Table<1024>(dc_size_chrominance_codes, 10, 0, 0);
+static_assert(Vlc_Table_Filled(dc_size_luminance) && Vlc_Table_Filled(dc_size_chrominance));
 
 constexpr std::array<DctEntry, 256> dct_b14_first_short =
     Expand<256>({b14_first_codes, b14_codes}, 8);

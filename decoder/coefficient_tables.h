@@ -1,6 +1,7 @@
 // Window-indexed VLC tables: the compile-time expansion of code lists into
-// sub-tables (shared with the macroblock-layer getters in vlc.cpp), and the
-// DCT coefficient sub-tables of ISO/IEC 13818-2 Tables B-14 and B-15.
+// sub-tables (shared with the macroblock-layer getters in vlc.cpp), the DC
+// size tables and the DCT coefficient tables of ISO/IEC 13818-2 Tables B-12
+// to B-15.
 #pragma once
 
 #include <array>
@@ -77,6 +78,37 @@ constexpr std::array<Entry, N> Expand_Vlc_Codes(
   }
   return table;
 }
+
+// (value, code length): the entries of the macroblock-layer and DC size
+// tables; length 0 with value -1 where no code starts.
+struct VlcEntry {
+  int8_t value;
+  uint8_t length = 0;  // filled in by Expand_Vlc_Codes
+};
+
+template <size_t N>
+constexpr std::array<VlcEntry, N> Expand_Vlc_Table(std::span<const VlcCode<VlcEntry>> codes,
+                                                   int window_bits, int shift, uint32_t base) {
+  return Expand_Vlc_Codes<VlcEntry, N>({codes}, window_bits, shift, base, VlcEntry{-1, 0});
+}
+
+// True when slots from..to-1 of the table, the ones its getter indexes, all
+// hold a code.
+template <size_t N>
+constexpr bool Vlc_Table_Filled(const std::array<VlcEntry, N>& table, size_t from = 0,
+                                size_t to = N) {
+  for (size_t k = from; k < to; ++k) {
+    if (table[k].length == 0) return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// DC size tables: dct_dc_size_luminance (Table B-12) by a 9-bit window and
+// dct_dc_size_chrominance (Table B-13) by a 10-bit window. Every window
+// begins a code.
+extern const std::array<VlcEntry, 512> dc_size_luminance;
+extern const std::array<VlcEntry, 1024> dc_size_chrominance;
 
 // ---------------------------------------------------------------------------
 // DCT coefficient tables.

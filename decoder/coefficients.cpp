@@ -6,8 +6,8 @@
 #include "decoder/coefficient_tables.h"
 #include "decoder/decoder_state.h"
 #include "decoder/diagnostics.h"
+#include "decoder/reconstruct.h"
 #include "decoder/tables.h"
-#include "decoder/vlc.h"
 
 namespace {
 
@@ -48,6 +48,19 @@ constexpr BlockMessages mpeg2_non_intra_messages = {
     "DCT coeff index (i) out of bounds (inter2)\n",
     "invalid escape in Decode_MPEG2_Non_Intra_Block()\n",
 };
+
+constexpr const BlockMessages& Messages(Coding coding) {
+  switch (coding) {
+    case Coding::MPEG1_INTRA:
+      return mpeg1_intra_messages;
+    case Coding::MPEG1_NON_INTRA:
+      return mpeg1_non_intra_messages;
+    case Coding::MPEG2_INTRA:
+      return mpeg2_intra_messages;
+    default:
+      return mpeg2_non_intra_messages;
+  }
+}
 
 void Block_Error(const char* message) {
   Decoder_Message("%s", message);
@@ -130,8 +143,9 @@ int16_t Dequantise(int level, int sign, int weight, int quantiser_scale) {
 // Returns the block's extent. kB15 selects Table B-15 (MPEG-2 intra with
 // intra_vlc_format 1) instead of Table B-14.
 template <Coding kCoding, bool kB15>
-int Decode_Coefficients(int16_t* coefficients, int position, const int* matrix, const uint8_t* scan,
-                        const BlockMessages& messages) {
+int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position, const int* matrix,
+                        const uint8_t* scan) {
+  constexpr const BlockMessages& messages = Messages(kCoding);
   const int quantiser_scale = decoder_state.bitstream.quantiser_scale;
   // Code 1s is run 0, level 1 only as the first code of a non-intra block.
   const DctEntry* short_codes = kB15                ? dct_b15_short.data()
@@ -139,20 +153,24 @@ int Decode_Coefficients(int16_t* coefficients, int position, const int* matrix, 
                                                     : dct_b14_first_short.data();
   const DctEntry* const long_codes = kB15 ? dct_b15_long.data() : dct_b14_long.data();
   const char* error = nullptr;
-  BitCursor bits;
   for (;;) {
     const DctEntry entry = Find_Dct_Entry(bits.Peek(16), short_codes, long_codes);
     if constexpr (!Is_Intra(kCoding)) short_codes = dct_b14_short.data();
-    RunLevel code;
-    if (entry.run < DCT_END_OF_BLOCK) [[likely]] {
+    // end_of_block, escape and invalid codes have runs of 64 and more, so
+    // that one comparison sends them and a position past 63 the slow way.
+    unsigned next = static_cast<unsigned>(position) + entry.run;
+    int level = entry.level;
+    int sign;
+    if (next <= 63) [[likely]] {
       // The sign bit follows the code; the window holds at least 25 bits.
-      code = {entry.run, entry.level, bits.BitMaskAt(entry.length)};
+      sign = bits.BitMaskAt(entry.length);
       bits.Skip(entry.length + 1);
     } else if (entry.run == DCT_END_OF_BLOCK) {
       bits.Skip(entry.length);
       break;
     } else if (entry.run == DCT_ESCAPE) {
       bits.Skip(entry.length);
+      RunLevel code;
       if constexpr (Is_MPEG2(kCoding)) {
         code = Read_MPEG2_Escape(bits);
         if (code.level == 0) {
@@ -162,30 +180,46 @@ int Decode_Coefficients(int16_t* coefficients, int position, const int* matrix, 
       } else {
         code = Read_MPEG1_Escape(bits);
       }
-    } else {
+      next = static_cast<unsigned>(position + code.run);
+      if (next > 63) {
+        error = messages.out_of_bounds;
+        break;
+      }
+      level = code.level;
+      sign = code.sign;
+    } else if (entry.run == DCT_INVALID) {
       error = messages.invalid_code;
       break;
-    }
-    const unsigned next = static_cast<unsigned>(position + code.run);
-    if (next > 63) {
+    } else {
+      bits.Skip(entry.length + 1);
       error = messages.out_of_bounds;
       break;
     }
     const unsigned j = scan[next];
-    coefficients[j] = Dequantise<kCoding>(code.level, code.sign, matrix[j], quantiser_scale);
+    coefficients[j] = Dequantise<kCoding>(level, sign, matrix[j], quantiser_scale);
     position = static_cast<int>(next) + 1;
   }
-  bits.Store();
   if (error != nullptr) Block_Error(error);
   return position;
+}
+
+// dct_dc_differential after its size code (ISO/IEC 13818-2 7.2.1): a
+// leading 0 bit marks a negative value.
+int Read_Dc_Differential(BitCursor& bits, const VlcEntry& size_code) {
+  bits.Skip(size_code.length);
+  const int size = size_code.value;
+  if (size == 0) return 0;
+  const int value = static_cast<int>(bits.Read(size));
+  if ((value >> (size - 1)) == 0) return value - (1 << size) + 1;
+  return value;
 }
 
 // Updates the DC predictor of the block's colour component with the
 // differential read from the stream and returns it. The predictor wraps in
 // 16 bits, so that damaged streams cannot overflow it.
-int Next_Dc_Predictor(int colour_component, int dc_dct_pred[3]) {
+int Next_Dc_Predictor(BitCursor& bits, int colour_component, int dc_dct_pred[3]) {
   const int differential =
-      colour_component == 0 ? Read_luma_dc_differential() : Read_chroma_dc_differential();
+      colour_component == 0 ? Read_luma_dc_differential(bits) : Read_chroma_dc_differential(bits);
   dc_dct_pred[colour_component] =
       static_cast<int16_t>(dc_dct_pred[colour_component] + differential);
   return dc_dct_pred[colour_component];
@@ -197,55 +231,106 @@ bool Intra_Block_Ends_At_Dc() {
   return decoder_state.decode_error != 0 || decoder_state.picture_coding_type == D_PICTURE;
 }
 
-const uint8_t* MPEG2_Scan() {
-  return scan_tables[decoder_state.bitstream.alternate_scan != 0 ? 1 : 0];
+// The weighting matrix of a block: MPEG-2 has matrices of their own for the
+// chroma blocks of 4:2:2 and 4:4:4.
+template <Coding kCoding>
+const int* Block_Matrix(int colour_component) {
+  const BitstreamState& bs = decoder_state.bitstream;
+  const bool chroma =
+      Is_MPEG2(kCoding) && colour_component != 0 && decoder_state.chroma_format >= CHROMA_422;
+  if constexpr (Is_Intra(kCoding)) {
+    return chroma ? bs.chroma_intra_quantiser_matrix : bs.intra_quantiser_matrix;
+  } else {
+    return chroma ? bs.chroma_non_intra_quantiser_matrix : bs.non_intra_quantiser_matrix;
+  }
 }
 
-bool Uses_Chroma_Matrices(int colour_component) {
-  return colour_component != 0 && decoder_state.chroma_format >= CHROMA_422;
+// One block: the DC of an intra block, then the coefficient codes.
+template <Coding kCoding, bool kB15>
+int Decode_Block(BitCursor& bits, int block, int dc_dct_pred[3]) {
+  int16_t* coefficients = decoder_state.bitstream.coefficient_blocks[block];
+  const int colour_component = Colour_Component(block);
+  int position = 0;
+  if constexpr (Is_Intra(kCoding)) {
+    const int predictor = Next_Dc_Predictor(bits, colour_component, dc_dct_pred);
+    if constexpr (Is_MPEG2(kCoding)) {
+      coefficients[0] = Saturate(predictor * (8 >> (decoder_state.intra_dc_precision & 3)));
+    } else {
+      coefficients[0] = static_cast<int16_t>(predictor * 8);
+    }
+    if (Intra_Block_Ends_At_Dc()) return 1;
+    position = 1;
+  }
+  // MPEG-1 blocks always use the zig-zag scan.
+  const int scan = Is_MPEG2(kCoding) && decoder_state.bitstream.alternate_scan != 0 ? 1 : 0;
+  return Decode_Coefficients<kCoding, kB15>(
+      bits, coefficients, position, Block_Matrix<kCoding>(colour_component), scan_tables[scan]);
+}
+
+// The blocks of a macroblock with one decoder. The calls are inlined, so the
+// cursor copy stays in registers from the first block to the last.
+template <Coding kCoding>
+[[gnu::flatten]] int Decode_Blocks(BitCursor& cursor, MacroblockContext& ctx) {
+  BitCursor bits = cursor;
+  const int blocks = decoder_state.blocks_per_macroblock;
+  int decoded = 1;
+  for (int i = 0; i < blocks; ++i) {
+    ctx.block_extent[i] = 0;
+    if (!(ctx.coded_block_pattern & (1 << (blocks - 1 - i)))) continue;
+    Clear_Coefficient_Block(i);
+    if constexpr (kCoding == Coding::MPEG1_INTRA) {
+      ctx.block_extent[i] = Decode_MPEG1_Intra_Block(bits, i, ctx.dc_dct_pred);
+    } else if constexpr (kCoding == Coding::MPEG1_NON_INTRA) {
+      ctx.block_extent[i] = Decode_MPEG1_Non_Intra_Block(bits, i);
+    } else if constexpr (kCoding == Coding::MPEG2_INTRA) {
+      ctx.block_extent[i] = Decode_MPEG2_Intra_Block(bits, i, ctx.dc_dct_pred);
+    } else {
+      ctx.block_extent[i] = Decode_MPEG2_Non_Intra_Block(bits, i);
+    }
+    if (decoder_state.decode_error) {
+      decoded = 0;
+      break;
+    }
+  }
+  cursor = bits;
+  return decoded;
 }
 
 }  // namespace
 
-int Decode_MPEG1_Intra_Block(int block, int dc_dct_pred[3]) {
-  BitstreamState& bs = decoder_state.bitstream;
-  int16_t* coefficients = bs.coefficient_blocks[block];
-  const int predictor = Next_Dc_Predictor(Colour_Component(block), dc_dct_pred);
-  coefficients[0] = static_cast<int16_t>(predictor * 8);
-  if (Intra_Block_Ends_At_Dc()) return 1;
-  return Decode_Coefficients<Coding::MPEG1_INTRA, false>(coefficients, 1, bs.intra_quantiser_matrix,
-                                                         scan_tables[0], mpeg1_intra_messages);
+int Read_luma_dc_differential(BitCursor& bits) {
+  return Read_Dc_Differential(bits, dc_size_luminance[bits.Peek(9)]);
 }
 
-int Decode_MPEG1_Non_Intra_Block(int block) {
-  BitstreamState& bs = decoder_state.bitstream;
-  return Decode_Coefficients<Coding::MPEG1_NON_INTRA, false>(
-      bs.coefficient_blocks[block], 0, bs.non_intra_quantiser_matrix, scan_tables[0],
-      mpeg1_non_intra_messages);
+int Read_chroma_dc_differential(BitCursor& bits) {
+  return Read_Dc_Differential(bits, dc_size_chrominance[bits.Peek(10)]);
 }
 
-int Decode_MPEG2_Intra_Block(int block, int dc_dct_pred[3]) {
-  BitstreamState& bs = decoder_state.bitstream;
-  int16_t* coefficients = bs.coefficient_blocks[block];
-  const int colour_component = Colour_Component(block);
-  const int predictor = Next_Dc_Predictor(colour_component, dc_dct_pred);
-  coefficients[0] = Saturate(predictor * (8 >> (decoder_state.intra_dc_precision & 3)));
-  if (Intra_Block_Ends_At_Dc()) return 1;
-  const int* matrix = Uses_Chroma_Matrices(colour_component) ? bs.chroma_intra_quantiser_matrix
-                                                             : bs.intra_quantiser_matrix;
+int Decode_MPEG1_Intra_Block(BitCursor& bits, int block, int dc_dct_pred[3]) {
+  return Decode_Block<Coding::MPEG1_INTRA, false>(bits, block, dc_dct_pred);
+}
+
+int Decode_MPEG1_Non_Intra_Block(BitCursor& bits, int block) {
+  return Decode_Block<Coding::MPEG1_NON_INTRA, false>(bits, block, nullptr);
+}
+
+int Decode_MPEG2_Intra_Block(BitCursor& bits, int block, int dc_dct_pred[3]) {
   if (decoder_state.intra_vlc_format) {
-    return Decode_Coefficients<Coding::MPEG2_INTRA, true>(coefficients, 1, matrix, MPEG2_Scan(),
-                                                          mpeg2_intra_messages);
+    return Decode_Block<Coding::MPEG2_INTRA, true>(bits, block, dc_dct_pred);
   }
-  return Decode_Coefficients<Coding::MPEG2_INTRA, false>(coefficients, 1, matrix, MPEG2_Scan(),
-                                                         mpeg2_intra_messages);
+  return Decode_Block<Coding::MPEG2_INTRA, false>(bits, block, dc_dct_pred);
 }
 
-int Decode_MPEG2_Non_Intra_Block(int block) {
-  BitstreamState& bs = decoder_state.bitstream;
-  const int* matrix = Uses_Chroma_Matrices(Colour_Component(block))
-                          ? bs.chroma_non_intra_quantiser_matrix
-                          : bs.non_intra_quantiser_matrix;
-  return Decode_Coefficients<Coding::MPEG2_NON_INTRA, false>(
-      bs.coefficient_blocks[block], 0, matrix, MPEG2_Scan(), mpeg2_non_intra_messages);
+int Decode_MPEG2_Non_Intra_Block(BitCursor& bits, int block) {
+  return Decode_Block<Coding::MPEG2_NON_INTRA, false>(bits, block, nullptr);
+}
+
+int Decode_Coded_Blocks(BitCursor& bits, MacroblockContext& ctx) {
+  const bool intra = (ctx.macroblock_type & MACROBLOCK_INTRA) != 0;
+  if (decoder_state.bitstream.is_mpeg2) {
+    return intra ? Decode_Blocks<Coding::MPEG2_INTRA>(bits, ctx)
+                 : Decode_Blocks<Coding::MPEG2_NON_INTRA>(bits, ctx);
+  }
+  return intra ? Decode_Blocks<Coding::MPEG1_INTRA>(bits, ctx)
+               : Decode_Blocks<Coding::MPEG1_NON_INTRA>(bits, ctx);
 }

@@ -19,48 +19,48 @@ int Update_Vector_Component(int predictor, int r_size, int motion_code, int moti
 
 namespace {
 
-int Read_Component(int predictor, int r_size, int full_pel) {
-  int motion_code = Read_motion_code();
+int Read_Component(BitCursor& bits, int predictor, int r_size, int full_pel) {
+  int motion_code = Read_motion_code(bits);
   int motion_residual = 0;
-  if (r_size != 0 && motion_code != 0) motion_residual = static_cast<int>(Read_Bits(r_size));
+  if (r_size != 0 && motion_code != 0) motion_residual = static_cast<int>(bits.Read(r_size));
   return Update_Vector_Component(predictor, r_size, motion_code, motion_residual, full_pel);
 }
 
 }  // namespace
 
-void Read_Motion_Vector(int pmv[2], int r_size_horizontal, int r_size_vertical, int dmv,
-                        int mv_field_in_frame, int full_pel, int dmvector[2]) {
-  pmv[0] = Read_Component(pmv[0], r_size_horizontal, full_pel);
-  if (dmv) dmvector[0] = Read_dmvector();
+void Read_Motion_Vector(BitCursor& bits, int pmv[2], int r_size_horizontal, int r_size_vertical,
+                        int dmv, int mv_field_in_frame, int full_pel, int dmvector[2]) {
+  pmv[0] = Read_Component(bits, pmv[0], r_size_horizontal, full_pel);
+  if (dmv) dmvector[0] = Read_dmvector(bits);
   if (mv_field_in_frame) {
     // The predictor is kept in frame units; the field vector is coded in
     // field units.
-    pmv[1] = Read_Component(pmv[1] >> 1, r_size_vertical, full_pel) * 2;
+    pmv[1] = Read_Component(bits, pmv[1] >> 1, r_size_vertical, full_pel) * 2;
   } else {
-    pmv[1] = Read_Component(pmv[1], r_size_vertical, full_pel);
+    pmv[1] = Read_Component(bits, pmv[1], r_size_vertical, full_pel);
   }
-  if (dmv) dmvector[1] = Read_dmvector();
+  if (dmv) dmvector[1] = Read_dmvector(bits);
 }
 
-void Read_Motion_Vectors(MacroblockContext& ctx, int s, int r_size_horizontal,
+void Read_Motion_Vectors(BitCursor& bits, MacroblockContext& ctx, int s, int r_size_horizontal,
                          int r_size_vertical) {
   if (ctx.motion_vector_count == 1) {
     if (ctx.mv_format == 0 && !ctx.dmv) {
-      int select = Read_Bit();
+      int select = bits.ReadBit();
       ctx.motion_vertical_field_select[0][s] = select;
       ctx.motion_vertical_field_select[1][s] = select;
     }
-    Read_Motion_Vector(ctx.PMV[0][s], r_size_horizontal, r_size_vertical, ctx.dmv,
+    Read_Motion_Vector(bits, ctx.PMV[0][s], r_size_horizontal, r_size_vertical, ctx.dmv,
                        ctx.mv_field_in_frame, 0, ctx.dmvector);
     ctx.PMV[1][s][0] = ctx.PMV[0][s][0];
     ctx.PMV[1][s][1] = ctx.PMV[0][s][1];
   } else {
-    ctx.motion_vertical_field_select[0][s] = Read_Bit();
-    Read_Motion_Vector(ctx.PMV[0][s], r_size_horizontal, r_size_vertical, 0, ctx.mv_field_in_frame,
-                       0, ctx.dmvector);
-    ctx.motion_vertical_field_select[1][s] = Read_Bit();
-    Read_Motion_Vector(ctx.PMV[1][s], r_size_horizontal, r_size_vertical, 0, ctx.mv_field_in_frame,
-                       0, ctx.dmvector);
+    ctx.motion_vertical_field_select[0][s] = bits.ReadBit();
+    Read_Motion_Vector(bits, ctx.PMV[0][s], r_size_horizontal, r_size_vertical, 0,
+                       ctx.mv_field_in_frame, 0, ctx.dmvector);
+    ctx.motion_vertical_field_select[1][s] = bits.ReadBit();
+    Read_Motion_Vector(bits, ctx.PMV[1][s], r_size_horizontal, r_size_vertical, 0,
+                       ctx.mv_field_in_frame, 0, ctx.dmvector);
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 
 #include "decoder/idct.h"
 #include "decoder/prediction.h"
@@ -79,12 +78,4 @@ void Reconstruct_Macroblock(const MacroblockContext& ctx) {
       add(coefficients, place.address, place.stride);
     }
   }
-}
-
-void Clear_Coefficient_Block(int block) {
-  if (block < 0 || block >= 12) return;
-  // Eight 16-byte stores: GCC expands a memset of the whole block into
-  // `rep stos`, whose start-up costs several times as much.
-  int16_t* coefficients = decoder_state.bitstream.coefficient_blocks[block];
-  for (int k = 0; k < 64; k += 8) std::memset(coefficients + k, 0, 8 * sizeof(int16_t));
 }

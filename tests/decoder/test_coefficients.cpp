@@ -366,6 +366,7 @@ class CoefficientTest : public ::testing::Test {
 
     Outcome outcome;
     int dc_dct_pred[3] = {predictors[0], predictors[1], predictors[2]};
+    BitCursor cursor;
     for (int block : blocks) {
       for (auto& other : bs.coefficient_blocks)
         std::fill(std::begin(other), std::end(other), UNTOUCHED);
@@ -374,16 +375,16 @@ class CoefficientTest : public ::testing::Test {
       BlockResult result;
       switch (setup.coding) {
         case Coding::MPEG1_INTRA:
-          result.extent = Decode_MPEG1_Intra_Block(block, dc_dct_pred);
+          result.extent = Decode_MPEG1_Intra_Block(cursor, block, dc_dct_pred);
           break;
         case Coding::MPEG1_NON_INTRA:
-          result.extent = Decode_MPEG1_Non_Intra_Block(block);
+          result.extent = Decode_MPEG1_Non_Intra_Block(cursor, block);
           break;
         case Coding::MPEG2_INTRA:
-          result.extent = Decode_MPEG2_Intra_Block(block, dc_dct_pred);
+          result.extent = Decode_MPEG2_Intra_Block(cursor, block, dc_dct_pred);
           break;
         case Coding::MPEG2_NON_INTRA:
-          result.extent = Decode_MPEG2_Non_Intra_Block(block);
+          result.extent = Decode_MPEG2_Non_Intra_Block(cursor, block);
           break;
       }
       std::copy(std::begin(bs.coefficient_blocks[block]), std::end(bs.coefficient_blocks[block]),
@@ -397,6 +398,7 @@ class CoefficientTest : public ::testing::Test {
       outcome.blocks.push_back(result);
       if (d.decode_error) break;
     }
+    cursor.Store();
     outcome.error = d.decode_error != 0;
     outcome.messages = messages;
     outcome.next_bits = Read_Bits(24);
