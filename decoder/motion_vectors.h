@@ -15,6 +15,12 @@ void Read_Motion_Vectors(BitCursor& bits, MacroblockContext& ctx, int s, int r_s
 void Read_Motion_Vector(BitCursor& bits, int pmv[2], int r_size_horizontal, int r_size_vertical,
                         int dmv, int mv_field_in_frame, int full_pel, int dmvector[2]);
 
+// Table B-10: motion_code -16..16 (0 with decode_error when invalid).
+int Read_motion_code(BitCursor& bits);
+
+// Table B-11: dmvector -1, 0 or 1.
+int Read_dmvector(BitCursor& bits);
+
 // ISO/IEC 13818-2 7.6.3.1: the predictor updated by one coded component.
 int Update_Vector_Component(int predictor, int r_size, int motion_code, int motion_residual,
                             int full_pel);

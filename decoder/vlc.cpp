@@ -115,33 +115,6 @@ constexpr auto coded_block_pattern_0 = Expand_Vlc_Table<128>(coded_block_pattern
 static_assert(Vlc_Table_Filled(coded_block_pattern_128, 8) &&
               Vlc_Table_Filled(coded_block_pattern_0, 1));
 
-// ---------------------------------------------------------------------------
-// Table B-10, motion_code magnitudes (the sign bit follows every code but
-// the first). 10-bit window: codes of up to 4 bits by window >> 6, the others
-// by the window below 64.
-constexpr Code motion_code_codes[] = {
-    {"1", {0}},
-    {"01", {1}},
-    {"001", {2}},
-    {"0001", {3}},
-    {"0000 11", {4}},
-    {"0000 101", {5}},
-    {"0000 100", {6}},
-    {"0000 011", {7}},
-    {"0000 0101 1", {8}},
-    {"0000 0101 0", {9}},
-    {"0000 0100 1", {10}},
-    {"0000 0100 01", {11}},
-    {"0000 0100 00", {12}},
-    {"0000 0011 11", {13}},
-    {"0000 0011 10", {14}},
-    {"0000 0011 01", {15}},
-    {"0000 0011 00", {16}},
-};
-constexpr auto motion_code_64 = Expand_Vlc_Table<16>(motion_code_codes, 10, 6, 0);
-constexpr auto motion_code_0 = Expand_Vlc_Table<64>(motion_code_codes, 10, 0, 0);
-static_assert(Vlc_Table_Filled(motion_code_64, 1) && Vlc_Table_Filled(motion_code_0, 12));
-
 // Reads the macroblock_type of an I or a D picture: code 1 is intra; in I
 // pictures 01 is intra with quant.
 int Intra_Macroblock_Type(BitCursor& bits, bool d_picture) {
@@ -163,14 +136,17 @@ int Predicted_Macroblock_Type(BitCursor& bits, const VlcEntry& entry) {
   return entry.value;
 }
 
-}  // namespace
+const VlcEntry& Address_Increment_Entry(uint32_t window) {
+  return window >= 128 ? address_increment_128[window >> 6] : address_increment_0[window];
+}
 
-int Read_macroblock_address_increment() {
+// The increment when the window begins no code of Table B-1: escapes and
+// stuffing come first, or the code is invalid.
+int Escaped_Address_Increment() {
   int increment = 0;
   for (;;) {
     const uint32_t window = Peek_Bits(11);
-    const VlcEntry& entry =
-        window >= 128 ? address_increment_128[window >> 6] : address_increment_0[window];
+    const VlcEntry& entry = Address_Increment_Entry(window);
     if (entry.length != 0) {
       Skip_Bits(entry.length);
       return increment + entry.value;
@@ -183,6 +159,15 @@ int Read_macroblock_address_increment() {
     }
     Skip_Bits(11);
   }
+}
+
+}  // namespace
+
+int Read_macroblock_address_increment() {
+  const VlcEntry& entry = Address_Increment_Entry(Peek_Bits(11));
+  if (entry.length == 0) return Escaped_Address_Increment();
+  Skip_Bits(entry.length);
+  return entry.value;
 }
 
 int Get_macroblock_type(BitCursor& bits) {
@@ -211,25 +196,4 @@ int Read_coded_block_pattern(BitCursor& bits) {
   }
   bits.Skip(entry.length);
   return entry.value;
-}
-
-int Read_motion_code(BitCursor& bits) {
-  const uint32_t window = bits.Peek(10);
-  const VlcEntry& entry = window >= 64 ? motion_code_64[window >> 6] : motion_code_0[window];
-  if (entry.value > 0) {
-    const int sign = bits.BitMaskAt(entry.length);
-    bits.Skip(entry.length + 1);
-    return (entry.value ^ sign) - sign;
-  }
-  // Code 1 is motion_code 0. Of an invalid code the leading 0 bit is
-  // consumed; there is no message: the motion vector layer reports nothing
-  // for this code.
-  bits.Skip(1);
-  if (entry.length == 0) decoder_state.decode_error = 1;
-  return 0;
-}
-
-int Read_dmvector(BitCursor& bits) {
-  if (!bits.ReadBit()) return 0;
-  return bits.ReadBit() ? -1 : 1;
 }

@@ -1,5 +1,5 @@
 // Variable-length codes of the macroblock layer (ISO/IEC 13818-2 Tables B-1
-// to B-4, B-9 to B-11).
+// to B-4 and B-9).
 //
 // Every getter peeks a fixed window and needs one table look-up. Invalid
 // codes set decoder_state.decode_error (with the diagnostic line where one is
@@ -20,9 +20,3 @@ int Get_macroblock_type(BitCursor& bits);
 
 // Table B-9: coded_block_pattern 0..63 (0 with decode_error when invalid).
 int Read_coded_block_pattern(BitCursor& bits);
-
-// Table B-10: motion_code -16..16 (0 with decode_error when invalid).
-int Read_motion_code(BitCursor& bits);
-
-// Table B-11: dmvector -1, 0 or 1.
-int Read_dmvector(BitCursor& bits);

@@ -14,6 +14,7 @@
 #include "decoder/coefficients.h"
 #include "decoder/decoder_state.h"
 #include "decoder/diagnostics.h"
+#include "decoder/motion_vectors.h"
 #include "decoder/vlc.h"
 #include "tests/support/memory_input.h"
 #include "tools/synth/bit_writer.h"
