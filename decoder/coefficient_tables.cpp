@@ -250,10 +250,11 @@ constexpr bool Complete(const std::array<DctEntry, N>& table, size_t from, size_
 
 }  // namespace
 
-constexpr std::array<VlcEntry, 512> dc_size_luminance =
-    Expand_Vlc_Table<512>(dc_size_luminance_codes, 9, 0, 0);
-constexpr std::array<VlcEntry, 1024> dc_size_chrominance =
-    Expand_Vlc_Table<1024>(dc_size_chrominance_codes, 10, 0, 0);
+constexpr std::array<VlcEntry, 1 << DC_SIZE_WINDOW_BITS> dc_size_luminance =
+    Expand_Vlc_Table<1 << DC_SIZE_WINDOW_BITS>(dc_size_luminance_codes, DC_SIZE_WINDOW_BITS, 0, 0);
+constexpr std::array<VlcEntry, 1 << DC_SIZE_WINDOW_BITS> dc_size_chrominance =
+    Expand_Vlc_Table<1 << DC_SIZE_WINDOW_BITS>(dc_size_chrominance_codes, DC_SIZE_WINDOW_BITS, 0,
+                                               0);
 static_assert(Vlc_Table_Filled(dc_size_luminance) && Vlc_Table_Filled(dc_size_chrominance));
 
 constexpr std::array<DctEntry, 256> dct_b14_first_short =

@@ -104,11 +104,13 @@ constexpr bool Vlc_Table_Filled(const std::array<VlcEntry, N>& table, size_t fro
 }
 
 // ---------------------------------------------------------------------------
-// DC size tables: dct_dc_size_luminance (Table B-12) by a 9-bit window and
-// dct_dc_size_chrominance (Table B-13) by a 10-bit window. Every window
-// begins a code.
-extern const std::array<VlcEntry, 512> dc_size_luminance;
-extern const std::array<VlcEntry, 1024> dc_size_chrominance;
+// DC size tables: dct_dc_size_luminance (Table B-12) and
+// dct_dc_size_chrominance (Table B-13), both by a window of the length of
+// the longest chrominance code, so that a block picks its table without a
+// branch. Every window begins a code.
+constexpr int DC_SIZE_WINDOW_BITS = 10;
+extern const std::array<VlcEntry, 1 << DC_SIZE_WINDOW_BITS> dc_size_luminance;
+extern const std::array<VlcEntry, 1 << DC_SIZE_WINDOW_BITS> dc_size_chrominance;
 
 // ---------------------------------------------------------------------------
 // DCT coefficient tables.

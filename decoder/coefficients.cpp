@@ -1,5 +1,6 @@
 #include "decoder/coefficients.h"
 
+#include <bit>
 #include <cstdint>
 
 #include "decoder/bit_reader.h"
@@ -70,7 +71,8 @@ void Block_Error(const char* message) {
 // 0 for blocks 0..3 (Y); from block 4 on, 1 (Cb) for even and 2 (Cr) for
 // odd blocks.
 int Colour_Component(int block) {
-  return block < 4 ? 0 : 1 + (block & 1);
+  // Without a branch: the blocks of a macroblock alternate unpredictably.
+  return (block >= 4) * (1 + (block & 1));
 }
 
 // The range every stored coefficient keeps: the inverse DCT's input range.
@@ -204,22 +206,27 @@ int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position, co
 }
 
 // dct_dc_differential after its size code (ISO/IEC 13818-2 7.2.1): a
-// leading 0 bit marks a negative value.
+// leading 0 bit marks a negative value. The size code and the differential
+// are read at once, and the sign is taken without a branch (it is as good as
+// random).
 int Read_Dc_Differential(BitCursor& bits, const VlcEntry& size_code) {
-  bits.Skip(size_code.length);
   const int size = size_code.value;
-  if (size == 0) return 0;
-  const int value = static_cast<int>(bits.Read(size));
-  if ((value >> (size - 1)) == 0) return value - (1 << size) + 1;
-  return value;
+  const int length = size_code.length + size;  // at most 10 + 11 bits
+  const int value = static_cast<int>(bits.Peek(length)) & ((1 << size) - 1);
+  bits.Skip(length);
+  // The leading one of the `size` bits; 0 for size 0, where value is 0 and
+  // the formula below gives 0 as well.
+  const int positive = ((value << 1) >> size) & 1;
+  return positive ? value : value - (1 << size) + 1;
 }
 
 // Updates the DC predictor of the block's colour component with the
 // differential read from the stream and returns it. The predictor wraps in
 // 16 bits, so that damaged streams cannot overflow it.
 int Next_Dc_Predictor(BitCursor& bits, int colour_component, int dc_dct_pred[3]) {
-  const int differential =
-      colour_component == 0 ? Read_luma_dc_differential(bits) : Read_chroma_dc_differential(bits);
+  const VlcEntry* sizes =
+      colour_component == 0 ? dc_size_luminance.data() : dc_size_chrominance.data();
+  const int differential = Read_Dc_Differential(bits, sizes[bits.Peek(DC_SIZE_WINDOW_BITS)]);
   dc_dct_pred[colour_component] =
       static_cast<int16_t>(dc_dct_pred[colour_component] + differential);
   return dc_dct_pred[colour_component];
@@ -237,7 +244,7 @@ template <Coding kCoding>
 const int* Block_Matrix(int colour_component) {
   const BitstreamState& bs = decoder_state.bitstream;
   const bool chroma =
-      Is_MPEG2(kCoding) && colour_component != 0 && decoder_state.chroma_format >= CHROMA_422;
+      Is_MPEG2(kCoding) && decoder_state.chroma_format >= CHROMA_422 && colour_component != 0;
   if constexpr (Is_Intra(kCoding)) {
     return chroma ? bs.chroma_intra_quantiser_matrix : bs.intra_quantiser_matrix;
   } else {
@@ -274,9 +281,14 @@ template <Coding kCoding>
   BitCursor bits = cursor;
   const int blocks = decoder_state.blocks_per_macroblock;
   int decoded = 1;
-  for (int i = 0; i < blocks; ++i) {
-    ctx.block_extent[i] = 0;
-    if (!(ctx.coded_block_pattern & (1 << (blocks - 1 - i)))) continue;
+  // Block i is coded when bit (blocks - 1 - i) is set: the highest bit left
+  // is the next block. Looping over the set bits spares a branch per block
+  // that the pattern makes unpredictable.
+  unsigned pattern = static_cast<unsigned>(ctx.coded_block_pattern) & ((1u << blocks) - 1);
+  while (pattern != 0) {
+    const int bit = std::bit_width(pattern) - 1;
+    pattern ^= 1u << bit;
+    const int i = blocks - 1 - bit;
     Clear_Coefficient_Block(i);
     if constexpr (kCoding == Coding::MPEG1_INTRA) {
       ctx.block_extent[i] = Decode_MPEG1_Intra_Block(bits, i, ctx.dc_dct_pred);
@@ -299,11 +311,11 @@ template <Coding kCoding>
 }  // namespace
 
 int Read_luma_dc_differential(BitCursor& bits) {
-  return Read_Dc_Differential(bits, dc_size_luminance[bits.Peek(9)]);
+  return Read_Dc_Differential(bits, dc_size_luminance[bits.Peek(DC_SIZE_WINDOW_BITS)]);
 }
 
 int Read_chroma_dc_differential(BitCursor& bits) {
-  return Read_Dc_Differential(bits, dc_size_chrominance[bits.Peek(10)]);
+  return Read_Dc_Differential(bits, dc_size_chrominance[bits.Peek(DC_SIZE_WINDOW_BITS)]);
 }
 
 int Decode_MPEG1_Intra_Block(BitCursor& bits, int block, int dc_dct_pred[3]) {

@@ -23,6 +23,6 @@ int Decode_MPEG2_Non_Intra_Block(BitCursor& bits, int block);
 
 // The blocks of one macroblock: zeroes and decodes every block that
 // ctx.coded_block_pattern marks, with the decoder its macroblock_type and
-// the syntax choose, and sets ctx.block_extent for all blocks. Returns 1, or
-// 0 as soon as a block fails.
+// the syntax choose, and sets their ctx.block_extent (that of uncoded blocks
+// means nothing). Returns 1, or 0 as soon as a block fails.
 int Decode_Coded_Blocks(BitCursor& bits, MacroblockContext& ctx);

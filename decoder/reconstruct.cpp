@@ -1,6 +1,7 @@
 #include "decoder/reconstruct.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 
 #include "decoder/idct.h"
@@ -55,28 +56,37 @@ void Reconstruct_Macroblock(const MacroblockContext& ctx) {
   const bool full_width = d.chroma_width >= d.coded_width;
   const bool full_height = d.chroma_height >= d.coded_height;
   const FrameStore& target = d.decode_target;
-  const PlaneLayout luma = Plane_Layout(target.plane[0], d.coded_width, bx, by, ctx.dct_type != 0);
   const int cx = full_width ? bx : bx / 2;
   const int cy = full_height ? by : by / 2;
   const bool chroma_interleaved = ctx.dct_type != 0 && full_height;
-  const PlaneLayout chroma[2] = {
+  const PlaneLayout layouts[3] = {
+      Plane_Layout(target.plane[0], d.coded_width, bx, by, ctx.dct_type != 0),
       Plane_Layout(target.plane[1], d.chroma_width, cx, cy, chroma_interleaved),
       Plane_Layout(target.plane[2], d.chroma_width, cx, cy, chroma_interleaved),
   };
+  // Indexed by dc_only.
+  const IdctFunction kernels[2] = {intra ? idct_kernels.put : idct_kernels.add,
+                                   intra ? idct_kernels.put_dc : idct_kernels.add_dc};
 
+  // Block i is coded when bit (blocks - 1 - i) of the pattern is set; an
+  // intra macroblock has all blocks. An uncoded non-intra block is all zero
+  // and would leave the prediction as it is. The place of a block is worked
+  // out without branches: the blocks of a macroblock alternate unpredictably.
   const int blocks = std::clamp(d.blocks_per_macroblock, 0, 12);
-  for (int i = 0; i < blocks; ++i) {
-    // An uncoded non-intra block is all zero and would leave the prediction
-    // as it is.
-    if (!intra && !(ctx.coded_block_pattern & (1 << (blocks - 1 - i)))) continue;
+  const unsigned all_blocks = (1u << blocks) - 1;
+  unsigned pattern = intra ? all_blocks : static_cast<unsigned>(ctx.coded_block_pattern) & all_blocks;
+  while (pattern != 0) {
+    const int bit = std::bit_width(pattern) - 1;
+    pattern ^= 1u << bit;
+    const int i = blocks - 1 - bit;
     // Luma blocks 0..3 in two columns; chroma from block 4 on, Cb for even
-    // and Cr for odd blocks, blocks 8..11 in the second column.
-    const PlaneLayout& layout = i < 4 ? luma : chroma[i & 1];
-    const int column = i < 4 ? 8 * (i & 1) : (i & 8);
-    uint8_t* address = layout.address + column + ((i & 2) ? layout.lower : 0);
-    const bool dc_only = ctx.block_extent[i] <= 1;
-    IdctFunction kernel = intra ? (dc_only ? idct_kernels.put_dc : idct_kernels.put)
-                                : (dc_only ? idct_kernels.add_dc : idct_kernels.add);
-    kernel(d.bitstream.coefficient_blocks[i], address, layout.stride);
+    // and Cr for odd blocks, blocks 8..11 in the second column; blocks with
+    // i & 2 in the second row.
+    const int luma = i < 4;
+    const PlaneLayout& layout = layouts[(1 - luma) * (1 + (i & 1))];
+    const int column = luma * 8 * (i & 1) + (i & 8);
+    const std::ptrdiff_t row = layout.lower & -static_cast<std::ptrdiff_t>((i >> 1) & 1);
+    const int dc_only = ctx.block_extent[i] <= 1;
+    kernels[dc_only](d.bitstream.coefficient_blocks[i], layout.address + column + row, layout.stride);
   }
 }
