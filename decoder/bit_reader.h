@@ -160,8 +160,12 @@ class BitCursor {
     }
   }
 
+  // Not in the order of BitstreamState: there bit_count and read_position
+  // lie side by side, are stored one by one, and a copy into neighbouring
+  // fields here would be merged into one 8-byte load that stalls on store
+  // forwarding.
   uint64_t window_;
   int count_;
-  int position_;
   int fast_limit_;
+  int position_;
 };

@@ -107,10 +107,15 @@ void Read_Motion_Vector(BitCursor& cursor, int pmv[2], int r_size_horizontal, in
       ctx.motion_vertical_field_select[0][s] = select;
       ctx.motion_vertical_field_select[1][s] = select;
     }
-    Read_Motion_Vector(bits, ctx.PMV[0][s], r_size_horizontal, r_size_vertical, ctx.dmv,
+    // Decoded in a local copy and stored to both predictors from it: copying
+    // PMV[0][s] right after its two stores would stall on store forwarding.
+    int vector[2] = {ctx.PMV[0][s][0], ctx.PMV[0][s][1]};
+    Read_Motion_Vector(bits, vector, r_size_horizontal, r_size_vertical, ctx.dmv,
                        ctx.mv_field_in_frame, 0, ctx.dmvector);
-    ctx.PMV[1][s][0] = ctx.PMV[0][s][0];
-    ctx.PMV[1][s][1] = ctx.PMV[0][s][1];
+    for (auto& pmv : ctx.PMV) {
+      pmv[s][0] = vector[0];
+      pmv[s][1] = vector[1];
+    }
   } else {
     ctx.motion_vertical_field_select[0][s] = bits.ReadBit();
     Read_Motion_Vector(bits, ctx.PMV[0][s], r_size_horizontal, r_size_vertical, 0,

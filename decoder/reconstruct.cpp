@@ -74,7 +74,8 @@ void Reconstruct_Macroblock(const MacroblockContext& ctx) {
   // out without branches: the blocks of a macroblock alternate unpredictably.
   const int blocks = std::clamp(d.blocks_per_macroblock, 0, 12);
   const unsigned all_blocks = (1u << blocks) - 1;
-  unsigned pattern = intra ? all_blocks : static_cast<unsigned>(ctx.coded_block_pattern) & all_blocks;
+  unsigned pattern =
+      intra ? all_blocks : static_cast<unsigned>(ctx.coded_block_pattern) & all_blocks;
   while (pattern != 0) {
     const int bit = std::bit_width(pattern) - 1;
     pattern ^= 1u << bit;
@@ -87,6 +88,7 @@ void Reconstruct_Macroblock(const MacroblockContext& ctx) {
     const int column = luma * 8 * (i & 1) + (i & 8);
     const std::ptrdiff_t row = layout.lower & -static_cast<std::ptrdiff_t>((i >> 1) & 1);
     const int dc_only = ctx.block_extent[i] <= 1;
-    kernels[dc_only](d.bitstream.coefficient_blocks[i], layout.address + column + row, layout.stride);
+    kernels[dc_only](d.bitstream.coefficient_blocks[i], layout.address + column + row,
+                     layout.stride);
   }
 }
