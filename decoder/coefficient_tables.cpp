@@ -121,11 +121,8 @@ constexpr DctCode b14_codes[] = {
     {"0000 0000 0001 0000", {1, 18}},
 };
 
-// The codes that start with 1: one at the first coefficient of a non-intra
-// block, where end_of_block cannot occur, two everywhere else.
-constexpr DctCode b14_first_codes[] = {
-    {"1", {0, 1}},
-};
+// The codes that start with 1, except at the first coefficient of a
+// non-intra block (where 1s is run 0, level 1 and end_of_block cannot occur).
 constexpr DctCode b14_next_codes[] = {
     {"11", {0, 1}},
     {"10", {DCT_END_OF_BLOCK, 0}},
@@ -257,8 +254,6 @@ constexpr std::array<VlcEntry, 1 << DC_SIZE_WINDOW_BITS> dc_size_chrominance =
                                                0);
 static_assert(Vlc_Table_Filled(dc_size_luminance) && Vlc_Table_Filled(dc_size_chrominance));
 
-constexpr std::array<DctEntry, 256> dct_b14_first_short =
-    Expand<256>({b14_first_codes, b14_codes}, 8);
 constexpr std::array<DctEntry, 256> dct_b14_short = Expand<256>({b14_next_codes, b14_codes}, 8);
 constexpr std::array<DctEntry, 256> dct_b15_short = Expand<256>({b15_codes}, 8);
 constexpr std::array<DctEntry, 1024> dct_b14_long = Expand<1024>({b14_codes}, 0);
@@ -266,7 +261,6 @@ constexpr std::array<DctEntry, 1024> dct_b15_long = B15_Long();
 
 // Table B-14 covers every window from 16 up; Table B-15 has holes only where
 // the header says.
-static_assert(Complete(dct_b14_first_short, 4) && Complete(dct_b14_short, 4) &&
-              Complete(dct_b14_long, 16));
+static_assert(Complete(dct_b14_short, 4) && Complete(dct_b14_long, 16));
 static_assert(Complete(dct_b15_short, 4) && Complete(dct_b15_long, 16, 128) &&
               Complete(dct_b15_long, 512));

@@ -133,10 +133,9 @@ struct alignas(4) DctEntry {
 // Each table covers one range of the value c of a 16-bit window, so that a
 // code costs one comparison and one look-up (Find_Dct_Entry):
 //   c >= 1024, index c >> 8: the codes of up to 8 bits (slots 0..3 are never
-//   indexed). Table B-14 has two: at the first coefficient of a non-intra
-//   block code 1s is run 0, level 1; everywhere else 10 is end_of_block and
-//   11s is run 0, level 1.
-extern const std::array<DctEntry, 256> dct_b14_first_short;
+//   indexed). Table B-14 as it stands after the first coefficient of a
+//   non-intra block (10 is end_of_block, 11s run 0, level 1); its first code
+//   1s is for the decoder to take.
 extern const std::array<DctEntry, 256> dct_b14_short;
 extern const std::array<DctEntry, 256> dct_b15_short;
 //   c < 1024, index c: the codes that start with six zeros, up to 16 bits.

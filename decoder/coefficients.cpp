@@ -149,15 +149,23 @@ int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position, co
                         const uint8_t* scan) {
   constexpr const BlockMessages& messages = Messages(kCoding);
   const int quantiser_scale = decoder_state.bitstream.quantiser_scale;
-  // Code 1s is run 0, level 1 only as the first code of a non-intra block.
-  const DctEntry* short_codes = kB15                ? dct_b15_short.data()
-                                : Is_Intra(kCoding) ? dct_b14_short.data()
-                                                    : dct_b14_first_short.data();
+  if constexpr (!Is_Intra(kCoding)) {
+    // The first code of a non-intra block: 1s is run 0, level 1 (where 1 is
+    // the first bit of end_of_block and of 11s further on). Codes that start
+    // with 0 are the table's.
+    if (bits.Peek(1) != 0) {
+      const int sign = bits.BitMaskAt(1);
+      bits.Skip(2);
+      const unsigned j = scan[0];
+      coefficients[j] = Dequantise<kCoding>(1, sign, matrix[j], quantiser_scale);
+      position = 1;
+    }
+  }
+  const DctEntry* const short_codes = kB15 ? dct_b15_short.data() : dct_b14_short.data();
   const DctEntry* const long_codes = kB15 ? dct_b15_long.data() : dct_b14_long.data();
   const char* error = nullptr;
   for (;;) {
     const DctEntry entry = Find_Dct_Entry(bits.Peek(16), short_codes, long_codes);
-    if constexpr (!Is_Intra(kCoding)) short_codes = dct_b14_short.data();
     // end_of_block, escape and invalid codes have runs of 64 and more, so
     // that one comparison sends them and a position past 63 the slow way.
     unsigned next = static_cast<unsigned>(position) + entry.run;
