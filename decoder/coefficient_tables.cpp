@@ -227,12 +227,17 @@ constexpr std::array<DctEntry, N> Expand(std::initializer_list<std::span<const D
   return Expand_Vlc_Codes<DctEntry, N>(lists, 16, shift, 0, invalid);
 }
 
-// Table B-15 below 1024; its codes of 14 to 16 bits, those below 128, are
-// the ones of Table B-14.
-constexpr std::array<DctEntry, 1024> B15_Long() {
-  std::array<DctEntry, 1024> table = Expand<1024>({b15_codes}, 0);
-  const std::array<DctEntry, 128> b14 = Expand<128>({b14_codes}, 0);
-  for (size_t k = 0; k < b14.size(); ++k) table[k] = b14[k];
+// A table of both parts. Below 1024 Table B-15 has the codes of 14 to 16
+// bits (windows below 128) of Table B-14.
+constexpr DctTable Dct_Table(std::initializer_list<std::span<const DctCode>> lists) {
+  const std::array<DctEntry, 256> short_codes = Expand<256>(lists, 8);
+  const std::array<DctEntry, 1024> long_codes = Expand<1024>(lists, 0);
+  const std::array<DctEntry, 128> b14_longest = Expand<128>({b14_codes}, 0);
+  DctTable table{};
+  for (size_t k = 0; k < short_codes.size(); ++k) table[k] = short_codes[k];
+  for (size_t k = 0; k < long_codes.size(); ++k) {
+    table[DCT_LONG_CODES + k] = k < b14_longest.size() ? b14_longest[k] : long_codes[k];
+  }
   return table;
 }
 
@@ -254,13 +259,12 @@ constexpr std::array<VlcEntry, 1 << DC_SIZE_WINDOW_BITS> dc_size_chrominance =
                                                0);
 static_assert(Vlc_Table_Filled(dc_size_luminance) && Vlc_Table_Filled(dc_size_chrominance));
 
-constexpr std::array<DctEntry, 256> dct_b14_short = Expand<256>({b14_next_codes, b14_codes}, 8);
-constexpr std::array<DctEntry, 256> dct_b15_short = Expand<256>({b15_codes}, 8);
-constexpr std::array<DctEntry, 1024> dct_b14_long = Expand<1024>({b14_codes}, 0);
-constexpr std::array<DctEntry, 1024> dct_b15_long = B15_Long();
+constexpr DctTable dct_b14 = Dct_Table({b14_next_codes, b14_codes});
+constexpr DctTable dct_b15 = Dct_Table({b15_codes});
 
 // Table B-14 covers every window from 16 up; Table B-15 has holes only where
 // the header says.
-static_assert(Complete(dct_b14_short, 4) && Complete(dct_b14_long, 16));
-static_assert(Complete(dct_b15_short, 4) && Complete(dct_b15_long, 16, 128) &&
-              Complete(dct_b15_long, 512));
+static_assert(Complete(dct_b14, 4, DCT_LONG_CODES) && Complete(dct_b14, DCT_LONG_CODES + 16));
+static_assert(Complete(dct_b15, 4, DCT_LONG_CODES) &&
+              Complete(dct_b15, DCT_LONG_CODES + 16, DCT_LONG_CODES + 128) &&
+              Complete(dct_b15, DCT_LONG_CODES + 512));

@@ -130,21 +130,22 @@ struct alignas(4) DctEntry {
   friend constexpr bool operator==(const DctEntry&, const DctEntry&) = default;
 };
 
-// Each table covers one range of the value c of a 16-bit window, so that a
-// code costs one comparison and one look-up (Find_Dct_Entry):
-//   c >= 1024, index c >> 8: the codes of up to 8 bits (slots 0..3 are never
-//   indexed). Table B-14 as it stands after the first coefficient of a
-//   non-intra block (10 is end_of_block, 11s run 0, level 1); its first code
-//   1s is for the decoder to take.
-extern const std::array<DctEntry, 256> dct_b14_short;
-extern const std::array<DctEntry, 256> dct_b15_short;
-//   c < 1024, index c: the codes that start with six zeros, up to 16 bits.
-//   No code starts with twelve zeros (c < 16), and Table B-15 leaves some of
-//   the 10- to 13-bit codes of Table B-14 unused: those slots are invalid.
-extern const std::array<DctEntry, 1024> dct_b14_long;
-extern const std::array<DctEntry, 1024> dct_b15_long;
+// A coefficient table covers the values c of a 16-bit window in two parts,
+// so that a code costs one comparison and one look-up (Find_Dct_Entry):
+//   c >= 1024: entry c >> 8, the codes of up to 8 bits (entries 0..3 are
+//   never used);
+//   c < 1024: entry DCT_LONG_CODES + c, the codes that start with six zeros,
+//   up to 16 bits. No code starts with twelve zeros (c < 16), and Table B-15
+//   leaves some of the 10- to 13-bit codes of Table B-14 unused: those
+//   entries are invalid.
+// Table B-14 is the one that holds after the first coefficient of a
+// non-intra block (10 is end_of_block, 11s run 0, level 1); its first code
+// 1s is for the decoder to take.
+constexpr uint32_t DCT_LONG_CODES = 256;
+using DctTable = std::array<DctEntry, DCT_LONG_CODES + 1024>;
+extern const DctTable dct_b14;
+extern const DctTable dct_b15;
 
-inline const DctEntry& Find_Dct_Entry(uint32_t c, const DctEntry* short_codes,
-                                      const DctEntry* long_codes) {
-  return c >= 1024 ? short_codes[c >> 8] : long_codes[c];
+inline const DctEntry& Find_Dct_Entry(uint32_t c, const DctEntry* table) {
+  return table[c >= 1024 ? c >> 8 : DCT_LONG_CODES + c];
 }

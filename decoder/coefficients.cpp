@@ -161,11 +161,10 @@ int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position, co
       position = 1;
     }
   }
-  const DctEntry* const short_codes = kB15 ? dct_b15_short.data() : dct_b14_short.data();
-  const DctEntry* const long_codes = kB15 ? dct_b15_long.data() : dct_b14_long.data();
+  const DctEntry* const table = kB15 ? dct_b15.data() : dct_b14.data();
   const char* error = nullptr;
   for (;;) {
-    const DctEntry entry = Find_Dct_Entry(bits.Peek(16), short_codes, long_codes);
+    const DctEntry entry = Find_Dct_Entry(bits.Peek(16), table);
     // end_of_block, escape and invalid codes have runs of 64 and more, so
     // that one comparison sends them and a position past 63 the slow way.
     unsigned next = static_cast<unsigned>(position) + entry.run;
