@@ -1,5 +1,5 @@
 // Window-indexed VLC tables: the compile-time expansion of code lists into
-// sub-tables (shared with the macroblock-layer getters in vlc.cpp), the DC
+// sub-tables (shared with the getters of vlc.cpp and motion_vectors.cpp), the DC
 // size tables and the DCT coefficient tables of ISO/IEC 13818-2 Tables B-12
 // to B-15.
 #pragma once

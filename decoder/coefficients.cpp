@@ -221,7 +221,7 @@ int Read_Dc_Differential(BitCursor& bits, const VlcEntry& size_code) {
   const int length = size_code.length + size;  // at most 10 + 11 bits
   const int value = static_cast<int>(bits.Peek(length)) & ((1 << size) - 1);
   bits.Skip(length);
-  // The leading one of the `size` bits; 0 for size 0, where value is 0 and
+  // The leading bit of the `size` bits; 0 for size 0, where value is 0 and
   // the formula below gives 0 as well.
   const int positive = ((value << 1) >> size) & 1;
   return positive ? value : value - (1 << size) + 1;

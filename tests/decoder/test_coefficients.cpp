@@ -352,9 +352,9 @@ class CoefficientTest : public ::testing::Test {
   // as they were.
   Outcome Decode(const Bits& bits, const BlockSetup& setup, const std::vector<int>& blocks = {0},
                  std::array<int, 3> predictors = {0, 0, 0}) {
-    MemoryInput input(
-        setup.small_packets ? Program_Stream_Of_Packets(bits.Bytes(), {3, 1, 6, 0, 2}) : bits.Bytes(),
-        setup.small_packets);
+    MemoryInput input(setup.small_packets ? Program_Stream_Of_Packets(bits.Bytes(), {3, 1, 6, 0, 2})
+                                          : bits.Bytes(),
+                      setup.small_packets);
     DecoderState& d = decoder_state;
     BitstreamState& bs = d.bitstream;
     bs.is_mpeg2 = Is_MPEG2(setup.coding) ? 1 : 0;
@@ -426,7 +426,8 @@ class CoefficientTest : public ::testing::Test {
                                      const std::vector<int>& blocks, int dc_dct_pred[3],
                                      Outcome& outcome) {
     BitstreamState& bs = decoder_state.bitstream;
-    for (auto& block : bs.coefficient_blocks) std::fill(std::begin(block), std::end(block), UNTOUCHED);
+    for (auto& block : bs.coefficient_blocks)
+      std::fill(std::begin(block), std::end(block), UNTOUCHED);
     const int block_count = Blocks_Per_Macroblock(setup.chroma_format);
     decoder_state.blocks_per_macroblock = block_count;
     MacroblockContext ctx{};

@@ -13,8 +13,8 @@ inline std::vector<uint8_t> Program_Stream_Of_Packets(const std::vector<uint8_t>
   std::vector<uint8_t> stream;
   size_t taken = 0;
   for (size_t packet = 0; taken < video.size(); ++packet) {
-    const size_t size = std::min<size_t>(video.size() - taken,
-                                         static_cast<size_t>(sizes[packet % sizes.size()]));
+    const size_t size =
+        std::min<size_t>(video.size() - taken, static_cast<size_t>(sizes[packet % sizes.size()]));
     const size_t length = size + 1;  // the header byte 0x0F
     stream.insert(stream.end(), {0, 0, 1, 0xE0, static_cast<uint8_t>(length >> 8),
                                  static_cast<uint8_t>(length & 0xFF), 0x0F});
