@@ -10,12 +10,25 @@
 namespace {
 
 // Where the blocks of one plane of a macroblock go: the first block's
-// address, the distance between its rows and the offset of the second row of
-// blocks (blocks with i & 2).
+// address, the distance between its rows, and the offsets of the two rows of
+// blocks.
 struct PlaneLayout {
   uint8_t* address;
   int stride;
-  std::ptrdiff_t lower;
+  std::ptrdiff_t row_offset[2];
+};
+
+// The place of each block of a macroblock: its plane (0 Y, 1 Cb, 2 Cr), its
+// column offset and its row of blocks. Luma blocks 0..3 fill two rows of two;
+// the chroma blocks alternate Cb and Cr, blocks 8..11 in the second column.
+struct BlockPlace {
+  uint8_t plane;
+  uint8_t column;
+  uint8_t row;
+};
+constexpr BlockPlace block_places[12] = {
+    {0, 0, 0}, {0, 8, 0}, {0, 0, 1}, {0, 8, 1}, {1, 0, 0}, {2, 0, 0},
+    {1, 0, 1}, {2, 0, 1}, {1, 8, 0}, {2, 8, 0}, {1, 8, 1}, {2, 8, 1},
 };
 
 // The layout of a plane whose macroblock part starts at column x, line y of
@@ -26,10 +39,10 @@ struct PlaneLayout {
 // where a chroma block spans 16 lines (4:2:2, 4:4:4), as `interleaved` says.
 PlaneLayout Plane_Layout(uint8_t* plane, std::ptrdiff_t width, int x, int y, bool interleaved) {
   if (decoder_state.picture_structure != FRAME_PICTURE) {
-    return {plane + 2 * width * y + x, static_cast<int>(2 * width), 16 * width};
+    return {plane + 2 * width * y + x, static_cast<int>(2 * width), {0, 16 * width}};
   }
-  if (interleaved) return {plane + width * y + x, static_cast<int>(2 * width), width};
-  return {plane + width * y + x, static_cast<int>(width), 8 * width};
+  if (interleaved) return {plane + width * y + x, static_cast<int>(2 * width), {0, width}};
+  return {plane + width * y + x, static_cast<int>(width), {0, 8 * width}};
 }
 
 // Rows of macroblocks in the picture being decoded.
@@ -70,8 +83,8 @@ void Reconstruct_Macroblock(const MacroblockContext& ctx) {
 
   // Block i is coded when bit (blocks - 1 - i) of the pattern is set; an
   // intra macroblock has all blocks. An uncoded non-intra block is all zero
-  // and would leave the prediction as it is. The place of a block is worked
-  // out without branches: the blocks of a macroblock alternate unpredictably.
+  // and would leave the prediction as it is. Places come from tables rather
+  // than branches: the blocks of a macroblock alternate unpredictably.
   const int blocks = std::clamp(d.blocks_per_macroblock, 0, 12);
   const unsigned all_blocks = (1u << blocks) - 1;
   unsigned pattern =
@@ -80,15 +93,10 @@ void Reconstruct_Macroblock(const MacroblockContext& ctx) {
     const int bit = std::bit_width(pattern) - 1;
     pattern ^= 1u << bit;
     const int i = blocks - 1 - bit;
-    // Luma blocks 0..3 in two columns; chroma from block 4 on, Cb for even
-    // and Cr for odd blocks, blocks 8..11 in the second column; blocks with
-    // i & 2 in the second row.
-    const int luma = i < 4;
-    const PlaneLayout& layout = layouts[(1 - luma) * (1 + (i & 1))];
-    const int column = luma * 8 * (i & 1) + (i & 8);
-    const std::ptrdiff_t row = layout.lower & -static_cast<std::ptrdiff_t>((i >> 1) & 1);
+    const BlockPlace& place = block_places[i];
+    const PlaneLayout& layout = layouts[place.plane];
     const int dc_only = ctx.block_extent[i] <= 1;
-    kernels[dc_only](d.bitstream.coefficient_blocks[i], layout.address + column + row,
-                     layout.stride);
+    kernels[dc_only](d.bitstream.coefficient_blocks[i],
+                     layout.address + place.column + layout.row_offset[place.row], layout.stride);
   }
 }
