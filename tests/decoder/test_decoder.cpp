@@ -13,6 +13,7 @@
 #include "decoder/headers.h"
 #include "decoder/tables.h"
 #include "tests/support/memory_input.h"
+#include "tests/support/program_stream.h"
 #include "tests/support/stream_builder.h"
 #include "tests/support/temp_files.h"
 
@@ -223,7 +224,7 @@ TEST_F(DecoderTest, SkipsWhatCannotBeDecoded) {
   c.Gop().Picture(1, 11).Picture(2, 12);
   c.Sequence().Gop(/*closed=*/false).Picture(2, 13).Picture(3, 14).Picture(1, 50).Picture(3, 15);
   c.Picture(4, 16).Picture(2, 80).Picture(3, 70);
-  OpenStream s({As_Program_Stream(c.End().Bytes())});
+  OpenStream s({Program_Stream_Of_Packets(c.End().Bytes(), {1000})});
   ASSERT_EQ(s.result(), DECODER_OK);
   EXPECT_EQ(s.Shown(), std::vector<int>({50, 70, 80}));
 }

@@ -8,6 +8,7 @@
 
 #include "decoder/decoder.h"
 #include "decoder/survey.h"
+#include "tests/support/program_stream.h"
 #include "tests/support/stream_builder.h"
 #include "tests/support/temp_files.h"
 
@@ -97,15 +98,16 @@ TEST(Survey, ReadsThePicturesOfElementaryAndProgramStreamsAtOpen) {
       30, [](int) { return false; }, false);
   TempFiles temp;
   for (const auto& [bytes, expected] : {std::pair{film, 1},
-                                        {As_Program_Stream(film), 1},
+                                        {Program_Stream_Of_Packets(film, {1000}), 1},
                                         {video, 0},
-                                        {As_Program_Stream(video), 0}}) {
+                                        {Program_Stream_Of_Packets(video, {1000}), 0}}) {
     PathList list({temp.Write("stream", bytes)});
     ASSERT_EQ(Decoder_Open(list.get()), DECODER_OK);
     EXPECT_EQ(Decoder_Pulldown_Cadence(), expected);
     Decoder_Close();
   }
-  const std::vector<SurveyedPicture> pictures = Survey_Pictures(As_Program_Stream(film), true);
+  const std::vector<SurveyedPicture> pictures =
+      Survey_Pictures(Program_Stream_Of_Packets(film, {1000}), true);
   ASSERT_EQ(pictures.size(), 30u);
   EXPECT_EQ(pictures[3].repeat_first_field, 1);
   EXPECT_EQ(pictures[4].repeat_first_field, 0);

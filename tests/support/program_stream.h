@@ -2,6 +2,7 @@
 // parser meets packet ends anywhere in its codes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 

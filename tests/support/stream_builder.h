@@ -1,7 +1,6 @@
 // Composes the headers of small MPEG video streams for the decoder's tests.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -150,19 +149,4 @@ inline void Write_Flat_Intra_Slice(BitWriter& w, int row, int macroblocks, int p
 
 inline void Write_Sequence_End(BitWriter& w) {
   w.StartCode(0xB7);
-}
-
-// Wraps an elementary stream into video packets of a program stream (one
-// MPEG-1 pack header, packets of 1000 bytes, the program end code).
-inline std::vector<uint8_t> As_Program_Stream(const std::vector<uint8_t>& es) {
-  std::vector<uint8_t> ps = {0, 0, 1, 0xBA, 0x21, 0, 1, 0, 1, 0x80, 0, 1};
-  for (size_t pos = 0; pos < es.size(); pos += 1000) {
-    size_t n = std::min<size_t>(1000, es.size() - pos);
-    ps.insert(ps.end(), {0, 0, 1, 0xE0, static_cast<uint8_t>((n + 1) >> 8),
-                         static_cast<uint8_t>((n + 1) & 0xFF), 0x0F});
-    ps.insert(ps.end(), es.begin() + static_cast<long>(pos),
-              es.begin() + static_cast<long>(pos + n));
-  }
-  ps.insert(ps.end(), {0, 0, 1, 0xB9});
-  return ps;
 }
