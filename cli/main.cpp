@@ -67,7 +67,7 @@ int Run_Y4m(const std::string& path, long frame_limit, const char* const* input_
     Report(("Cannot create " + path + ": " + std::strerror(errno)).c_str());
     return kExitWriteError;
   }
-  std::setvbuf(out, nullptr, _IOFBF, 1 << 20);
+  std::setvbuf(out, nullptr, _IOFBF, 1 << 16);
   Y4mResult result = Write_Y4m(out, frame_limit, &interrupt_requested);
   if (out != stdout && std::fclose(out) != 0 && result == Y4mResult::kDone) {
     result = Y4mResult::kWriteError;
