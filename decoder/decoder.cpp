@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <initializer_list>
 
+#include "decoder/audio_packets.h"
 #include "decoder/bit_reader.h"
 #include "decoder/headers.h"
 #include "decoder/input.h"
@@ -75,6 +76,7 @@ int Decoder_Open(const char* const* paths) {
   }
   d.stream_is_multiplexed = kind;
   d.pulldown_cadence = Has_Pulldown_Cadence(Survey_Pictures(Peek_Input_Ahead(SURVEY_BYTES), kind));
+  if (kind == 1) Keep_Audio_Packets();  // priming the input may meet some already
   Reset_Input();
   d.messages_off = 0;
 
@@ -99,6 +101,7 @@ int Decoder_Next_Picture() {
 
 void Decoder_Close() {
   DecoderState& d = decoder_state;
+  Release_Audio_Packets();
   Free_Frame_Stores();
   if (d.input_file != nullptr) std::fclose(d.input_file);
   d.input_file = nullptr;
@@ -134,6 +137,10 @@ int Decoder_Is_MPEG2() {
 int Decoder_Stream_Is_Multiplexed() {
   return decoder_state.stream_is_multiplexed;
 }
+void Decoder_Select_Audio(int stream_id, int sub_stream_id, AudioPacketSink sink, void* context) {
+  Select_Audio_Stream(stream_id, sub_stream_id, sink, context);
+}
+
 int Decoder_Pulldown_Cadence() {
   return decoder_state.pulldown_cadence;
 }
@@ -144,21 +151,26 @@ int Decoder_Kilobytes_Read() {
   return decoder_state.kilobytes_read;
 }
 
-bool Display_Store(int flush, FrameStore* store, int* progressive) {
+bool Display_Store(int flush, FrameStore* store, int* progressive, FrameStamp* stamp) {
   const DecoderState& d = decoder_state;
+  FrameStamp shown;
   if (!flush) {
     if (d.picture_coding_type == B_PICTURE) {
       *store = d.b_picture_store;
       *progressive = d.progressive_frame;
+      shown = d.b_picture_stamp;
     } else {
       *store = d.older_reference;
       *progressive = d.older_reference_progressive;
+      shown = d.older_reference_stamp;
     }
-    return true;
+  } else {
+    if (!d.newer_reference_valid) return false;
+    *store = d.newer_reference;
+    *progressive = d.newer_reference_progressive;
+    shown = d.newer_reference_stamp;
   }
-  if (!d.newer_reference_valid) return false;
-  *store = d.newer_reference;
-  *progressive = d.newer_reference_progressive;
+  if (stamp != nullptr) *stamp = shown;
   return true;
 }
 

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <vector>
 
+#include "decoder/audio_packets.h"
 #include "decoder/bit_reader.h"
 #include "decoder/pes.h"
 #include "decoder/start_codes.h"
@@ -99,6 +101,7 @@ void Fill_With_End_Codes() {
   decoder_state.valid_data_end = 0;
   bs.read_position = 0;
   bs.packet_end = INPUT_BUFFER_SIZE;
+  bs.payload_start = 0;
 }
 
 // Reads the next buffer from the chain; the caller has moved read_position
@@ -148,31 +151,80 @@ bool Is_System_Start_Code(uint32_t code) {
 // The live input as pes.h reads it.
 constexpr auto LIVE_INPUT = [](int position) { return Stream_Byte(position); };
 
+// `count` input bytes from `position` on (all within MAX_LOOK_AHEAD of the
+// buffer end, and before the end of the input) into `out`.
+void Copy_Input(int position, int count, std::vector<uint8_t>& out) {
+  const DecoderState& d = decoder_state;
+  out.resize(static_cast<size_t>(count));
+  const int in_buffer = std::clamp(INPUT_BUFFER_SIZE - position, 0, count);
+  std::memcpy(out.data(), d.bitstream.input_buffer + position, static_cast<size_t>(in_buffer));
+  if (in_buffer == count) return;
+  const int offset = std::max(position - INPUT_BUFFER_SIZE, 0);
+  Ensure_Ahead(offset + count - in_buffer);
+  std::memcpy(out.data() + in_buffer, read_ahead_bytes + d.read_ahead.start + offset,
+              static_cast<size_t>(count - in_buffer));
+}
+
+// A clock that jumps back, or ahead by more than a second, starts a new
+// segment of time stamps: a new program, or a joined or damaged stream.
+constexpr int64_t MAX_CLOCK_STEP = 90000;
+
 void Skip_Pack_Header() {
-  BitstreamState& bs = decoder_state.bitstream;
+  DecoderState& d = decoder_state;
+  BitstreamState& bs = d.bitstream;
+  const int64_t clock = Pack_Clock(LIVE_INPUT, bs.read_position);
+  if (clock >= 0) {
+    if (d.system_clock >= 0 &&
+        (clock < d.system_clock || clock > d.system_clock + MAX_CLOCK_STEP)) {
+      d.clock_segment += 1;
+    }
+    d.system_clock = clock;
+  }
   const int length = Pack_Header_Length(LIVE_INPUT, bs.read_position);
   bs.read_position = Checked_End(LIVE_INPUT, bs.read_position, bs.read_position + length);
 }
 
-// A packet of another stream, passed over.
-void Skip_Packet() {
-  BitstreamState& bs = decoder_state.bitstream;
+// A packet of another stream: handed on when it is audio that is wanted,
+// else passed over.
+void Skip_Packet(int stream_id) {
+  DecoderState& d = decoder_state;
+  BitstreamState& bs = d.bitstream;
   const int length = Read_Word16();
-  bs.read_position = Checked_End(LIVE_INPUT, bs.read_position, bs.read_position + length);
+  // No buffer is loaded from here on, so positions keep their meaning.
+  const int end = Checked_End(LIVE_INPUT, bs.read_position, bs.read_position + length);
+  if (Audio_Packets_Wanted(stream_id)) {
+    const int header = Packet_Header_Length(LIVE_INPUT, bs.read_position, end);
+    if (header >= 0) {
+      static std::vector<uint8_t> payload;
+      const int64_t pts = Packet_Pts(LIVE_INPUT, bs.read_position);
+      const int size = std::max(end - bs.read_position - header, 0);
+      Copy_Input(bs.read_position + header, size, payload);
+      Audio_Packet_Met({stream_id, payload.data(), size, pts, d.clock_segment});
+    }
+  }
+  bs.read_position = end;
 }
 
-// A packet of video stream 0: positions the reader at its payload. False
+// A packet of video stream 0: positions the reader at its payload and notes
+// where its bytes stand among all video bytes, with its time stamp. False
 // when its header is malformed; the search for the next start code then goes
 // on right after the packet length.
 bool Start_Video_Packet() {
-  BitstreamState& bs = decoder_state.bitstream;
+  DecoderState& d = decoder_state;
+  BitstreamState& bs = d.bitstream;
   const int length = Read_Word16();
   // No buffer is loaded from here on, so positions keep their meaning.
   const int end = Checked_End(LIVE_INPUT, bs.read_position, bs.read_position + length);
   const int header = Packet_Header_Length(LIVE_INPUT, bs.read_position, end);
   if (header < 0) return false;
+  const int64_t pts = Packet_Pts(LIVE_INPUT, bs.read_position);
+  bs.video_offset_of_payload += bs.packet_end - bs.payload_start;
   bs.read_position += header;
+  bs.payload_start = bs.read_position;
   bs.packet_end = end;
+  VideoPacketStamp& stamp = d.video_packets[d.video_packet_count % VIDEO_PACKET_HISTORY];
+  stamp = {bs.video_offset_of_payload, pts, d.clock_segment, 0};
+  d.video_packet_count += 1;
   return true;
 }
 
@@ -236,6 +288,27 @@ std::span<const uint8_t> Peek_Input_Ahead(int count) {
   return {read_ahead_bytes + a.start, static_cast<size_t>(std::min(count, Ahead_Count()))};
 }
 
+FrameStamp Take_Picture_Stamp() {
+  DecoderState& d = decoder_state;
+  const BitstreamState& bs = d.bitstream;
+  FrameStamp stamp{-1, d.clock_segment, 2};
+  if (!d.stream_is_multiplexed) return stamp;
+  // The picture start code's four bytes are in the window.
+  const int64_t offset = bs.video_offset_of_payload + (bs.read_position - bs.payload_start) - 4;
+  const int history = std::min(d.video_packet_count, VIDEO_PACKET_HISTORY);
+  for (int i = 1; i <= history; ++i) {
+    VideoPacketStamp& packet = d.video_packets[(d.video_packet_count - i) % VIDEO_PACKET_HISTORY];
+    if (packet.video_offset > offset) continue;
+    // The packet in which the start code begins: its time stamp belongs to
+    // the first picture that begins in it.
+    stamp.segment = packet.segment;
+    if (!packet.taken) stamp.pts = packet.pts;
+    packet.taken = 1;
+    break;
+  }
+  return stamp;
+}
+
 void Reset_Input() {
   DecoderState& d = decoder_state;
   BitstreamState& bs = d.bitstream;
@@ -246,6 +319,9 @@ void Reset_Input() {
   bs.bit_window = 0;
   bs.read_position = INPUT_BUFFER_SIZE;
   bs.packet_end = INPUT_BUFFER_SIZE;
+  bs.payload_start = INPUT_BUFFER_SIZE;
+  bs.video_offset_of_payload = 0;
+  d.system_clock = -1;
   Skip_Bits(0);
 }
 
@@ -256,7 +332,10 @@ void Refill_Buffer() {
     return;
   }
   bs.read_position = 0;
-  if (decoder_state.stream_is_multiplexed) bs.packet_end -= INPUT_BUFFER_SIZE;
+  if (decoder_state.stream_is_multiplexed) {
+    bs.packet_end -= INPUT_BUFFER_SIZE;
+    bs.payload_start -= INPUT_BUFFER_SIZE;
+  }
   Load_Buffer();
 }
 
@@ -270,6 +349,7 @@ int Read_Byte() {
       // end into the following loads.
       bs.read_position -= INPUT_BUFFER_SIZE;
       bs.packet_end -= INPUT_BUFFER_SIZE;
+      bs.payload_start -= INPUT_BUFFER_SIZE;
       Load_Buffer();
     }
   }
@@ -301,7 +381,7 @@ void Next_Video_Packet() {
     } else if (code == VIDEO_STREAM_0_CODE) {
       if (Start_Video_Packet()) return;
     } else {
-      Skip_Packet();
+      Skip_Packet(static_cast<int>(code & 0xFF));
     }
   }
   Fill_With_End_Codes();

@@ -64,6 +64,11 @@ uint32_t Read_Word32();
 // and packet_end at its end, or the input is exhausted (end codes follow).
 void Next_Video_Packet();
 
+// Right after next_start_code() has found a picture start code: the
+// picture's time stamp and segment from the video packet the start code
+// begins in (program streams; elementary streams have none).
+FrameStamp Take_Picture_Stamp();
+
 inline bool Input_Exhausted() {
   return decoder_state.valid_data_end != INPUT_BUFFER_SIZE;
 }

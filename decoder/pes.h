@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 
 #include "decoder/start_codes.h"
 
@@ -67,4 +68,47 @@ int Packet_Header_Length(const ByteAt& at, int position, int end) {
     if (b == 0x0F) length = n + 1;
   }
   return b >= 0 && length >= 0 && position + length <= end ? length : -1;
+}
+
+// A 33-bit time stamp in 90 kHz units from the five bytes at `position`
+// ('0010' or '0011' or '0001', bits 32..30, marker, bits 29..15, marker,
+// bits 14..0, marker), or -1 when a marker bit is clear (damage).
+template <typename ByteAt>
+int64_t Time_Stamp_At(const ByteAt& at, int position) {
+  int b[5];
+  for (int i = 0; i < 5; ++i) b[i] = at(position + i);
+  if (b[4] < 0 || (b[0] & 1) == 0 || (b[2] & 1) == 0 || (b[4] & 1) == 0) return -1;
+  return int64_t{(b[0] >> 1) & 7} << 30 | int64_t{b[1]} << 22 | int64_t{b[2] >> 1} << 15 |
+         int64_t{b[3]} << 7 | (b[4] >> 1);
+}
+
+// The system clock reference of the pack header after its start code at
+// `position` (the 33-bit base, 90 kHz), or -1 when damaged.
+template <typename ByteAt>
+int64_t Pack_Clock(const ByteAt& at, int position) {
+  const int b0 = at(position);
+  if ((b0 & 0xF0) == 0x20) return Time_Stamp_At(at, position);  // MPEG-1
+  int b[6];
+  for (int i = 0; i < 6; ++i) b[i] = at(position + i);
+  if (b[5] < 0 || (b0 & 0xC0) != 0x40 || (b[0] & 4) == 0 || (b[2] & 4) == 0 || (b[4] & 4) == 0 ||
+      (b[5] & 1) == 0) {
+    return -1;
+  }
+  return int64_t{(b[0] >> 3) & 7} << 30 | int64_t{b[0] & 3} << 28 | int64_t{b[1]} << 20 |
+         int64_t{b[2] >> 3} << 15 | int64_t{b[2] & 3} << 13 | int64_t{b[3]} << 5 | (b[4] >> 3);
+}
+
+// The presentation time stamp of the audio or video packet whose header
+// (Packet_Header_Length bytes) starts at `position`, or -1 when it has none.
+template <typename ByteAt>
+int64_t Packet_Pts(const ByteAt& at, int position) {
+  int b = at(position);
+  if ((b & 0xC0) == 0x80) {
+    const bool has_pts = (at(position + 1) & 0x80) != 0;
+    return has_pts ? Time_Stamp_At(at, position + 3) : -1;
+  }
+  int n = 0;
+  while (b == 0xFF && n < 16) b = at(position + ++n);
+  if ((b & 0xC0) == 0x40) n += 2;
+  return (at(position + n) & 0xE0) == 0x20 ? Time_Stamp_At(at, position + n) : -1;
 }

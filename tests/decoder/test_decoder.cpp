@@ -298,6 +298,68 @@ TEST_F(DecoderTest, AChangedPictureSizeEndsTheStream) {
 
 // --- Header values -------------------------------------------------------------
 
+TEST_F(DecoderTest, TimeStampsReachTheShownFramesAndTheChosenAudio) {
+  // Coded I0 P3 B1 B2 P6 B4 B5, each picture in a packet of its own stamped
+  // 1000 + 3600 * display index (B2 unstamped), with two audio streams
+  // between them; the clock jumps back before P6.
+  Composer c(32, 32, true);
+  c.Sequence().Gop();
+  const std::pair<int, int> coded[] = {{1, 0}, {2, 3}, {3, 1}, {3, 2}, {2, 6}, {3, 4}, {3, 5}};
+  for (auto [type, index] : coded) c.Picture(type, 20 + 10 * index);
+  const std::vector<uint8_t> es = c.End().Bytes();
+  std::vector<size_t> starts;
+  for (size_t i = 0; i + 3 < es.size(); ++i) {
+    if (es[i] == 0 && es[i + 1] == 0 && es[i + 2] == 1 && es[i + 3] == 0) starts.push_back(i);
+  }
+  ASSERT_EQ(starts.size(), 7u);
+  starts[0] = 0;  // the sequence header goes with the first picture
+  starts.push_back(es.size());
+  std::vector<uint8_t> ps;
+  for (size_t k = 0; k < 7; ++k) {
+    const int index = coded[k].second;
+    Append_Pack_Header(ps, k < 4 ? 1000 + 100 * k : 50 + 100 * k);
+    Append_Packet(ps, 0xC0, 500 + k, {0xFF, 0xFD, static_cast<uint8_t>(k)});
+    Append_Packet(ps, 0xBD, 700 + k, {0x80, 1, 0, 1, static_cast<uint8_t>(k)});
+    Append_Packet(
+        ps, 0xE0, index == 2 ? -1 : 1000 + 3600 * index,
+        {es.begin() + static_cast<long>(starts[k]), es.begin() + static_cast<long>(starts[k + 1])});
+  }
+  ps.insert(ps.end(), {0, 0, 1, 0xB9});
+  TempFiles temp;
+  PathList list({temp.Write("stamped.mpg", ps)});
+  ASSERT_EQ(Decoder_Open(list.get()), DECODER_OK);
+  std::vector<std::pair<int64_t, int>> audio;
+  Decoder_Select_Audio(
+      0xBD, 0x80,
+      [](const AudioPacket& p, void* to) {
+        static_cast<std::vector<std::pair<int64_t, int>>*>(to)->emplace_back(p.pts, p.segment);
+      },
+      &audio);
+  std::vector<FrameStamp> shown;
+  for (int r = DECODER_OK; r == DECODER_OK;) {
+    r = Decoder_Next_Picture();
+    FrameStore store;
+    int progressive;
+    FrameStamp stamp;
+    if (Display_Store(r == DECODER_END_OF_SEQUENCE, &store, &progressive, &stamp)) {
+      shown.push_back(stamp);
+    }
+  }
+  Decoder_Close();
+  ASSERT_EQ(shown.size(), 7u);
+  for (int index = 0; index < 7; ++index) {
+    SCOPED_TRACE(index);
+    EXPECT_EQ(shown[index].pts, index == 2 ? -1 : 1000 + 3600 * index);
+    EXPECT_EQ(shown[index].segment, index >= 4 ? 1 : 0);  // P6, B4, B5 follow the jump
+    EXPECT_EQ(shown[index].fields, 2);
+  }
+  ASSERT_EQ(audio.size(), 7u);  // the first ones were kept while the stream was opened
+  for (int k = 0; k < 7; ++k) {
+    EXPECT_EQ(audio[k].first, 700 + k);
+    EXPECT_EQ(audio[k].second, k >= 4 ? 1 : 0);
+  }
+}
+
 TEST_F(DecoderTest, EachSequenceHeaderDecidesTheSyntax) {
   // An MPEG-2 file that ends with a bottom field, then an MPEG-1 file of the
   // same size, and the other way round: each part decodes with its own
