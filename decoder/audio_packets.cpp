@@ -14,7 +14,7 @@ constexpr int LAST_MPEG_AUDIO_STREAM = 0xDF;
 constexpr size_t MAX_KEPT_BYTES = 4 * 1024 * 1024;
 
 struct KeptPacket {
-  AudioPacket packet;  // payload points into bytes
+  AudioPesPacket packet;  // payload points into bytes
   std::vector<uint8_t> bytes;
 };
 
@@ -22,7 +22,7 @@ bool keeping = false;
 size_t kept_bytes = 0;
 std::vector<KeptPacket> kept;
 
-bool Is_Chosen(const AudioPacket& packet) {
+bool Is_Chosen(const AudioPesPacket& packet) {
   const DecoderState& d = decoder_state;
   if (packet.stream_id != d.audio_stream_id) return false;
   if (packet.stream_id != PRIVATE_STREAM_1_ID) return true;
@@ -43,7 +43,7 @@ bool Audio_Packets_Wanted(int stream_id) {
   return decoder_state.audio_sink != nullptr && stream_id == decoder_state.audio_stream_id;
 }
 
-void Audio_Packet_Met(const AudioPacket& packet) {
+void Audio_Packet_Met(const AudioPesPacket& packet) {
   const DecoderState& d = decoder_state;
   const int sub_stream_id = packet.size > 0 ? packet.payload[0] : -1;
   if (keeping) {
@@ -64,7 +64,7 @@ void Keep_Audio_Packets() {
   keeping = true;
 }
 
-void Select_Audio_Stream(int stream_id, int sub_stream_id, AudioPacketSink sink, void* context) {
+void Select_Audio_Stream(int stream_id, int sub_stream_id, AudioPesSink sink, void* context) {
   DecoderState& d = decoder_state;
   keeping = false;
   d.audio_stream_id = stream_id;

@@ -23,7 +23,7 @@ bool Is_Audio_Stream(int stream_id, int sub_stream_id);
 bool Audio_Packets_Wanted(int stream_id);
 
 // The demultiplexer met an audio packet.
-void Audio_Packet_Met(const AudioPacket& packet);
+void Audio_Packet_Met(const AudioPesPacket& packet);
 
 // At open: keep every audio packet met from now on, until a stream is chosen
 // or the stream is closed.
@@ -31,7 +31,7 @@ void Keep_Audio_Packets();
 
 // Chooses the stream whose packets go to `sink` (stream_id 0: none), first
 // the kept packets of that stream, in order; the others are dropped.
-void Select_Audio_Stream(int stream_id, int sub_stream_id, AudioPacketSink sink, void* context);
+void Select_Audio_Stream(int stream_id, int sub_stream_id, AudioPesSink sink, void* context);
 
 // Drops the kept packets and the choice.
 void Release_Audio_Packets();

@@ -137,7 +137,7 @@ int Decoder_Is_MPEG2() {
 int Decoder_Stream_Is_Multiplexed() {
   return decoder_state.stream_is_multiplexed;
 }
-void Decoder_Select_Audio(int stream_id, int sub_stream_id, AudioPacketSink sink, void* context) {
+void Decoder_Select_Audio(int stream_id, int sub_stream_id, AudioPesSink sink, void* context) {
   Select_Audio_Stream(stream_id, sub_stream_id, sink, context);
 }
 

@@ -37,7 +37,7 @@ int Decoder_Stream_Is_Multiplexed();
 // for private stream 1 (0xBD) sub-stream `sub_stream_id`) go to `sink`,
 // called during Decoder_Next_Picture; first those met while the stream was
 // opened. stream_id 0 chooses none. Call once, after the open.
-void Decoder_Select_Audio(int stream_id, int sub_stream_id, AudioPacketSink sink, void* context);
+void Decoder_Select_Audio(int stream_id, int sub_stream_id, AudioPesSink sink, void* context);
 
 // 1 when the stream's first pictures carry the 3:2 pulldown cadence of film
 // (progressive frames, repeat_first_field on every other one), else 0.

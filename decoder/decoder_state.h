@@ -160,14 +160,14 @@ struct VideoPacketStamp {
 constexpr int VIDEO_PACKET_HISTORY = 64;
 
 // A packet of an audio stream as the demultiplexer meets it.
-struct AudioPacket {
+struct AudioPesPacket {
   int stream_id;           // 0xC0..0xDF MPEG audio, 0xBD private stream 1
   const uint8_t* payload;  // after the packet header; private stream 1 from its sub-stream id on
   int size;
   int64_t pts;  // -1 when none
   int segment;
 };
-using AudioPacketSink = void (*)(const AudioPacket& packet, void* context);
+using AudioPesSink = void (*)(const AudioPesPacket& packet, void* context);
 
 struct ColourCoefficients {
   int32_t cr_to_r;
@@ -274,7 +274,7 @@ struct DecoderState {
   // private stream 1 the sub-stream id; 0 when none).
   int audio_stream_id;
   int audio_sub_stream_id;
-  AudioPacketSink audio_sink;
+  AudioPesSink audio_sink;
   void* audio_sink_context;
 
   // Input chain.

@@ -331,7 +331,7 @@ TEST_F(DecoderTest, TimeStampsReachTheShownFramesAndTheChosenAudio) {
   std::vector<std::pair<int64_t, int>> audio;
   Decoder_Select_Audio(
       0xBD, 0x80,
-      [](const AudioPacket& p, void* to) {
+      [](const AudioPesPacket& p, void* to) {
         static_cast<std::vector<std::pair<int64_t, int>>*>(to)->emplace_back(p.pts, p.segment);
       },
       &audio);
