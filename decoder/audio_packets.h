@@ -1,8 +1,9 @@
-// Audio packets of a program stream. The demultiplexer hands every audio
-// packet it meets here; the one stream chosen for the output goes on to its
-// sink. Until a stream is chosen, the packets met while the stream is opened
-// are kept, so that the chosen stream's first packets (which come before the
-// first picture is complete) are not lost.
+// Audio packets of a program stream. Audio is demultiplexed on its own, by a
+// walk over the file chain ahead of the video (a program stream carries the
+// audio of a moment later than its video, and the output wants them
+// together); the one stream chosen for the output goes on to its sink. Until
+// a stream is chosen, the packets met while the stream is opened are kept, so
+// that the chosen stream's first packets are not lost.
 #pragma once
 
 #include "decoder/decoder_state.h"
@@ -18,12 +19,10 @@ constexpr int LAST_LPCM_SUB_STREAM = 0xA7;
 // payload byte `sub_stream_id`) is audio this program can take.
 bool Is_Audio_Stream(int stream_id, int sub_stream_id);
 
-// Whether packets of `stream_id` are wanted at all now (kept or passed on),
-// so that the demultiplexer copies them only then.
-bool Audio_Packets_Wanted(int stream_id);
-
-// The demultiplexer met an audio packet.
-void Audio_Packet_Met(const AudioPesPacket& packet);
+// Before the input buffer takes the next bytes of the chain: walks the
+// packets that begin in them (and, once a stream is chosen, those of the
+// next AUDIO_LOOK_AHEAD bytes), keeping or handing on the audio packets.
+void Walk_Audio_Ahead();
 
 // At open: keep every audio packet met from now on, until a stream is chosen
 // or the stream is closed.

@@ -5,6 +5,7 @@
 
 #include "decoder/audio_packets.h"
 #include "decoder/bit_reader.h"
+#include "decoder/file_chain.h"
 #include "decoder/headers.h"
 #include "decoder/input.h"
 #include "decoder/picture.h"

@@ -270,6 +270,14 @@ struct DecoderState {
   VideoPacketStamp video_packets[VIDEO_PACKET_HISTORY];
   int video_packet_count;
 
+  // The audio demultiplexer, which walks the file chain ahead of the video:
+  // the stream offset of the next byte it looks at, its own clock and
+  // segment count, and whether it met the program end.
+  int64_t audio_walk_offset;
+  int64_t audio_walk_clock;
+  int audio_walk_segment;
+  int audio_walk_ended;
+
   // The audio stream whose packets go to audio_sink (stream id, and for
   // private stream 1 the sub-stream id; 0 when none).
   int audio_stream_id;

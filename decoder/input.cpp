@@ -1,8 +1,5 @@
 #include "decoder/input.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -10,88 +7,17 @@
 
 #include "decoder/audio_packets.h"
 #include "decoder/bit_reader.h"
+#include "decoder/file_chain.h"
 #include "decoder/pes.h"
 #include "decoder/start_codes.h"
 
 namespace {
 
 constexpr uint8_t END_PATTERN[4] = {0x00, 0x00, 0x01, 0xB7};
-// Bytes asked of a file at a time.
-constexpr int READ_CHUNK = 32 * 1024;
 // The demultiplexer looks at most this far past input_buffer's end: the
 // longest packet after its length field, and a start code after it.
 constexpr int MAX_LOOK_AHEAD = 0xFFFF + INPUT_BUFFER_SIZE + 8;
-static_assert(MAX_LOOK_AHEAD + READ_CHUNK <= READ_AHEAD_CAPACITY);
-
-// --- The file chain, read ahead --------------------------------------------
-
-// The read-ahead store; decoder_state.read_ahead says which bytes are in use.
-alignas(64) uint8_t read_ahead_bytes[READ_AHEAD_CAPACITY];
-
-int Ahead_Count() {
-  const ReadAhead& a = decoder_state.read_ahead;
-  return a.end - a.start;
-}
-
-// The current file has ended: the chain goes on with the next path of the
-// list, if there is one and it can be opened (input_file stays none else).
-void Open_Next_File() {
-  DecoderState& d = decoder_state;
-  if (d.input_file != nullptr) std::fclose(d.input_file);
-  d.input_file = nullptr;
-  d.current_file_index += 1;
-  const char* path = d.file_list != nullptr ? d.file_list[d.current_file_index] : nullptr;
-  if (path != nullptr) d.input_file = Open_Input_File(path);
-}
-
-// Reads the next piece of the chain into the read-ahead; false when nothing
-// more came. Files that end are passed over, so a stream cut into pieces of
-// any size reads like the whole file; with `within_file` the reading stops at
-// the end of the current file instead. The chain ends at a read error, at a
-// file that cannot be opened, and when the list runs out.
-bool Read_Ahead_More(bool within_file) {
-  DecoderState& d = decoder_state;
-  ReadAhead& a = d.read_ahead;
-  if (a.chain_ended) return false;
-  if (a.end + READ_CHUNK > READ_AHEAD_CAPACITY) {
-    std::memmove(read_ahead_bytes, read_ahead_bytes + a.start,
-                 static_cast<size_t>(a.end - a.start));
-    a.end -= a.start;
-    a.start = 0;
-    if (a.end + READ_CHUNK > READ_AHEAD_CAPACITY) return false;  // full
-  }
-  while (d.input_file != nullptr) {
-    const size_t count = std::fread(read_ahead_bytes + a.end, 1, READ_CHUNK, d.input_file);
-    a.end += static_cast<int>(count);
-    if (count > 0) return true;
-    if (std::ferror(d.input_file)) break;
-    if (within_file) return false;
-    Open_Next_File();
-  }
-  a.chain_ended = 1;
-  return false;
-}
-
-// Makes `count` bytes available in the read-ahead, if the chain has them.
-bool Ensure_Ahead(int count) {
-  while (Ahead_Count() < count) {
-    if (!Read_Ahead_More(false)) return false;
-  }
-  return true;
-}
-
-// Moves up to `count` bytes of the chain to `dest`; returns how many came.
-int Take_From_Chain(uint8_t* dest, int count) {
-  ReadAhead& a = decoder_state.read_ahead;
-  int taken = 0;
-  while (taken < count && Ensure_Ahead(1)) {
-    const int n = std::min(count - taken, Ahead_Count());
-    std::memcpy(dest + taken, read_ahead_bytes + a.start, static_cast<size_t>(n));
-    a.start += n;
-    taken += n;
-  }
-  return taken;
-}
+static_assert(MAX_LOOK_AHEAD + 128 * 1024 <= READ_AHEAD_CAPACITY);
 
 // --- The input buffer -------------------------------------------------------
 
@@ -112,8 +38,8 @@ void Fill_With_End_Codes() {
 void Load_Buffer() {
   DecoderState& d = decoder_state;
   BitstreamState& bs = d.bitstream;
+  Walk_Audio_Ahead();
   const int count = Take_From_Chain(bs.input_buffer, INPUT_BUFFER_SIZE);
-  d.read_ahead.bytes_delivered += count;
   d.kilobytes_read =
       static_cast<int>(std::min<int64_t>(d.read_ahead.bytes_delivered / 1024, INT_MAX));
   if (count == INPUT_BUFFER_SIZE) return;
@@ -140,8 +66,8 @@ int Stream_Byte(int position) {
     return d.bitstream.input_buffer[position];
   }
   const int offset = position - INPUT_BUFFER_SIZE;
-  if (Input_Exhausted() || offset >= MAX_LOOK_AHEAD || !Ensure_Ahead(offset + 1)) return -1;
-  return read_ahead_bytes[d.read_ahead.start + offset];
+  if (Input_Exhausted() || offset >= MAX_LOOK_AHEAD) return -1;
+  return Chain_Byte(d.read_ahead.bytes_delivered + offset);
 }
 
 bool Is_System_Start_Code(uint32_t code) {
@@ -151,22 +77,8 @@ bool Is_System_Start_Code(uint32_t code) {
 // The live input as pes.h reads it.
 constexpr auto LIVE_INPUT = [](int position) { return Stream_Byte(position); };
 
-// `count` input bytes from `position` on (all within MAX_LOOK_AHEAD of the
-// buffer end, and before the end of the input) into `out`.
-void Copy_Input(int position, int count, std::vector<uint8_t>& out) {
-  const DecoderState& d = decoder_state;
-  out.resize(static_cast<size_t>(count));
-  const int in_buffer = std::clamp(INPUT_BUFFER_SIZE - position, 0, count);
-  std::memcpy(out.data(), d.bitstream.input_buffer + position, static_cast<size_t>(in_buffer));
-  if (in_buffer == count) return;
-  const int offset = std::max(position - INPUT_BUFFER_SIZE, 0);
-  Ensure_Ahead(offset + count - in_buffer);
-  std::memcpy(out.data() + in_buffer, read_ahead_bytes + d.read_ahead.start + offset,
-              static_cast<size_t>(count - in_buffer));
-}
-
 // A clock that jumps back, or ahead by more than a second, starts a new
-// segment of time stamps: a new program, or a joined or damaged stream.
+// segment of time stamps (as the audio demultiplexer counts them too).
 constexpr int64_t MAX_CLOCK_STEP = 90000;
 
 void Skip_Pack_Header() {
@@ -184,25 +96,12 @@ void Skip_Pack_Header() {
   bs.read_position = Checked_End(LIVE_INPUT, bs.read_position, bs.read_position + length);
 }
 
-// A packet of another stream: handed on when it is audio that is wanted,
-// else passed over.
-void Skip_Packet(int stream_id) {
-  DecoderState& d = decoder_state;
-  BitstreamState& bs = d.bitstream;
+// A packet of another stream, passed over. (The audio demultiplexer has met
+// it already, ahead of the video.)
+void Skip_Packet() {
+  BitstreamState& bs = decoder_state.bitstream;
   const int length = Read_Word16();
-  // No buffer is loaded from here on, so positions keep their meaning.
-  const int end = Checked_End(LIVE_INPUT, bs.read_position, bs.read_position + length);
-  if (Audio_Packets_Wanted(stream_id)) {
-    const int header = Packet_Header_Length(LIVE_INPUT, bs.read_position, end);
-    if (header >= 0) {
-      static std::vector<uint8_t> payload;
-      const int64_t pts = Packet_Pts(LIVE_INPUT, bs.read_position);
-      const int size = std::max(end - bs.read_position - header, 0);
-      Copy_Input(bs.read_position + header, size, payload);
-      Audio_Packet_Met({stream_id, payload.data(), size, pts, d.clock_segment});
-    }
-  }
-  bs.read_position = end;
+  bs.read_position = Checked_End(LIVE_INPUT, bs.read_position, bs.read_position + length);
 }
 
 // A packet of video stream 0: positions the reader at its payload and notes
@@ -229,64 +128,6 @@ bool Start_Video_Packet() {
 }
 
 }  // namespace
-
-bool Input_Path_Is_Usable(const char* path) {
-  if (std::strcmp(path, "-") == 0) return true;
-  struct stat status;
-  return ::stat(path, &status) == 0 && (S_ISREG(status.st_mode) || S_ISFIFO(status.st_mode));
-}
-
-std::FILE* Open_Input_File(const char* path) {
-  if (std::strcmp(path, "-") == 0) {
-    // A handle of its own, so that closing it leaves standard input alone.
-    const int fd = ::dup(STDIN_FILENO);
-    if (fd < 0) return nullptr;
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (file == nullptr) ::close(fd);
-    return file;
-  }
-  if (!Input_Path_Is_Usable(path)) return nullptr;
-  return std::fopen(path, "rb");
-}
-
-InputProbe Probe_Input() {
-  DecoderState& d = decoder_state;
-  ReadAhead& a = d.read_ahead;
-  InputProbe probe{-1, 0};
-  // Empty files at the head of the list are passed over: the first file with
-  // bytes is the one probed.
-  while (Ahead_Count() == 0 && !Read_Ahead_More(true)) {
-    if (a.chain_ended || d.file_list == nullptr ||
-        d.file_list[d.current_file_index + 1] == nullptr) {
-      return probe;
-    }
-    Open_Next_File();
-    if (d.input_file == nullptr) return probe;
-  }
-  probe.first_byte = read_ahead_bytes[a.start];
-  for (;;) {
-    while (Ahead_Count() < 4 && Read_Ahead_More(true)) {
-    }
-    const uint8_t* p = read_ahead_bytes + a.start;
-    const int count = Ahead_Count();
-    for (int i = 0; i + 3 < count; ++i) {
-      if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1) {
-        a.start += i;
-        probe.first_start_code = (START_CODE_PREFIX << 8) | p[i + 3];
-        return probe;
-      }
-    }
-    // Keep the last three bytes: they may begin a start code.
-    if (count > 3) a.start += count - 3;
-    if (!Read_Ahead_More(true)) return probe;
-  }
-}
-
-std::span<const uint8_t> Peek_Input_Ahead(int count) {
-  const ReadAhead& a = decoder_state.read_ahead;
-  Ensure_Ahead(std::min(count, SURVEY_BYTES));
-  return {read_ahead_bytes + a.start, static_cast<size_t>(std::min(count, Ahead_Count()))};
-}
 
 FrameStamp Take_Picture_Stamp() {
   DecoderState& d = decoder_state;
@@ -381,7 +222,7 @@ void Next_Video_Packet() {
     } else if (code == VIDEO_STREAM_0_CODE) {
       if (Start_Video_Packet()) return;
     } else {
-      Skip_Packet(static_cast<int>(code & 0xFF));
+      Skip_Packet();
     }
   }
   Fill_With_End_Codes();
