@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "convert/yuv_to_bgr_terms.h"
+
 namespace {
 
 uint8_t Clamp_To_Byte(int32_t value) {
@@ -74,11 +76,8 @@ void Horizontal_422_To_444_MPEG2(const uint8_t* in, uint8_t* out, int count) {
   }
 }
 
-// Luma gain 255/219 in 16.16 fixed point. With samples 0..255 and the
-// coefficients of the colour table every sum stays far inside 32 bits.
-constexpr int32_t LUMA_GAIN = 76309;
-constexpr int32_t ROUNDING = 32768;
-
+// With samples 0..255 and the coefficients of the colour table every sum
+// stays far inside 32 bits.
 void YUV_To_BGR_Row(uint8_t* __restrict dest, const uint8_t* __restrict luma,
                     const uint8_t* __restrict cb, const uint8_t* __restrict cr, int width,
                     const ColourCoefficients& coefficients) {
@@ -89,9 +88,9 @@ void YUV_To_BGR_Row(uint8_t* __restrict dest, const uint8_t* __restrict luma,
   const int32_t cr_to_g = coefficients.cr_to_g;
   const int32_t cr_to_r = coefficients.cr_to_r;
   for (int x = 0; x < width; ++x) {
-    const int32_t t = (static_cast<int32_t>(luma[x]) - 16) * LUMA_GAIN + ROUNDING;
-    const int32_t u = static_cast<int32_t>(cb[x]) - 128;
-    const int32_t v = static_cast<int32_t>(cr[x]) - 128;
+    const int32_t t = (static_cast<int32_t>(luma[x]) - LUMA_OFFSET) * LUMA_GAIN + COLOUR_ROUNDING;
+    const int32_t u = static_cast<int32_t>(cb[x]) - CHROMA_OFFSET;
+    const int32_t v = static_cast<int32_t>(cr[x]) - CHROMA_OFFSET;
     // >> on a negative int is an arithmetic shift (rounds towards minus
     // infinity), which the clamp then takes to 0.
     dest[3 * x] = Clamp_To_Byte((t + cb_to_b * u) >> 16);
@@ -127,6 +126,22 @@ constexpr ColourConvertKernels PORTABLE_COLOUR_CONVERT = {&YUV_To_BGR_Row};
 constexpr RowBlendKernels PORTABLE_ROW_BLEND = {&Blend_Rows_Portable, &Filter_Rows_121_Portable};
 
 }  // namespace
+
+ColourTerms Colour_Terms(const ColourCoefficients& c) {
+  // Taken modulo 2^32 (64-bit sums, narrowed), so no coefficient can make
+  // this overflow.
+  auto wrap = [](int64_t v) { return static_cast<int32_t>(v); };
+  const int64_t luma_base = int64_t{COLOUR_ROUNDING} - int64_t{LUMA_OFFSET} * LUMA_GAIN;
+  ColourTerms terms;
+  terms.b_from_cb = c.cb_to_b;
+  terms.g_from_cb = wrap(-int64_t{c.cb_to_g});
+  terms.g_from_cr = wrap(-int64_t{c.cr_to_g});
+  terms.r_from_cr = c.cr_to_r;
+  terms.b_constant = wrap(luma_base - int64_t{CHROMA_OFFSET} * c.cb_to_b);
+  terms.g_constant = wrap(luma_base + int64_t{CHROMA_OFFSET} * (int64_t{c.cr_to_g} + c.cb_to_g));
+  terms.r_constant = wrap(luma_base - int64_t{CHROMA_OFFSET} * c.cr_to_r);
+  return terms;
+}
 
 const ChromaUpsampleKernels portable_chroma_upsample_kernels = PORTABLE_CHROMA_UPSAMPLE;
 const ColourConvertKernels portable_colour_convert_kernels = PORTABLE_COLOUR_CONVERT;

@@ -200,7 +200,11 @@ void Idct_8x8_Add_Dc_C(const int16_t* coefficients, uint8_t* destination, int st
   }
 }
 
-IdctKernels idct_kernels = {Idct_8x8_Put_C, Idct_8x8_Add_C, Idct_8x8_Put_Dc_C, Idct_8x8_Add_Dc_C};
+const IdctKernels portable_idct_kernels = {Idct_8x8_Put_C, Idct_8x8_Add_C, Idct_8x8_Put_Dc_C,
+                                           Idct_8x8_Add_Dc_C};
+// Constant-initialised, so it is ready before any static constructor runs.
+constinit IdctKernels idct_kernels = {Idct_8x8_Put_C, Idct_8x8_Add_C, Idct_8x8_Put_Dc_C,
+                                      Idct_8x8_Add_Dc_C};
 
 void Idct_8x8_Put_Add(const int16_t* coefficients, uint8_t* destination, int stride, int intra) {
   if (intra) {

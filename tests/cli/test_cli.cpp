@@ -41,6 +41,7 @@ TEST(Cli, UsageErrors) {
                                              {"--aspect", "5:4", kSample},
                                              {"--quality", "101", kSample},
                                              {"--codec", "nonesuch", kSample},
+                                             {"--cpu", "fastest", kSample},
                                              {"--split-mb", "1", "--split-frames", "2", kSample}}) {
     CommandResult r = Convert(args);
     EXPECT_EQ(r.exit_status, 1) << r.err;
@@ -98,6 +99,8 @@ TEST(Cli, Y4mCarriesEveryPictureInDisplayOrder) {
   EXPECT_EQ(r.out.size(), r.out.find('\n') + 1 + 50 * frame_bytes);
   EXPECT_EQ(Convert({"--y4m", "-", "--frames", "7", kSample}).out.size(),
             r.out.find('\n') + 1 + 7 * frame_bytes);
+  // The portable kernels give the same pictures as the processor's own.
+  EXPECT_EQ(Convert({"--y4m", "-", "--cpu", "portable", kSample}).out, r.out);
 }
 
 TEST(Cli, StartChecksRefuseWithTheirMessages) {

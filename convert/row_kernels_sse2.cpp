@@ -1,0 +1,198 @@
+#include "convert/row_kernels.h"
+
+#include <emmintrin.h>
+
+#include <cstddef>
+#include <cstring>
+
+// Chroma upsampling, row blend and 1-2-1 filter in SSE2 registers, 16 bytes
+// per step. The weighted sums are taken in 16-bit lanes, where none of them
+// can overflow; averages without widening use pavgb, which rounds up, and its
+// truncating twin avg - ((a ^ b) & 1). A row or plane narrower than one step
+// goes to the portable kernel; otherwise the last step is moved back to end
+// at the row end, recomputing a few samples with the same result.
+
+namespace {
+
+constexpr int kStep = 16;
+
+inline __m128i Load(const uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+inline void Store(uint8_t* p, __m128i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
+// Calls step(x) for x = 0, 16, ... and once more for the last 16 bytes of a
+// length of at least 16.
+template <typename Step>
+inline void For_Each_Step(int length, Step step) {
+  int x = 0;
+  for (; x + kStep <= length; x += kStep) step(x);
+  if (x < length) step(length - kStep);
+}
+
+// (a * wa + b * wb + rounding) >> shift for 16 unsigned bytes, with 16-bit
+// lanes throughout: the callers' weights keep every sum below 2^16.
+inline __m128i Weighted_Sum(__m128i a, __m128i wa, __m128i b, __m128i wb, __m128i rounding,
+                            int shift) {
+  const __m128i zero = _mm_setzero_si128();
+  auto half = [&](__m128i x, __m128i y) {
+    const __m128i sum =
+        _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(x, wa), _mm_mullo_epi16(y, wb)), rounding);
+    return _mm_srli_epi16(sum, shift);
+  };
+  return _mm_packus_epi16(half(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
+                          half(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)));
+}
+
+// (a + b) >> 1, rounding down.
+inline __m128i Average_Down(__m128i a, __m128i b) {
+  return _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
+}
+
+void Vertical_420_To_422_Progressive(const uint8_t* in, uint8_t* out, int width, int height) {
+  if (width < kStep) {
+    portable_chroma_upsample_kernels.vertical_420_to_422_progressive(in, out, width, height);
+    return;
+  }
+  const __m128i one = _mm_set1_epi16(1), three = _mm_set1_epi16(3), two = _mm_set1_epi16(2);
+  for (int r = 0; r < height; ++r) {
+    const uint8_t* above = in + static_cast<std::ptrdiff_t>(r > 0 ? r - 1 : 0) * width;
+    const uint8_t* centre = in + static_cast<std::ptrdiff_t>(r) * width;
+    const uint8_t* below = in + static_cast<std::ptrdiff_t>(r < height - 1 ? r + 1 : r) * width;
+    uint8_t* upper = out + static_cast<std::ptrdiff_t>(2 * r) * width;
+    uint8_t* lower = upper + width;
+    For_Each_Step(width, [&](int x) {
+      const __m128i c = Load(centre + x);
+      Store(upper + x, Weighted_Sum(Load(above + x), one, c, three, two, 2));
+      Store(lower + x, Weighted_Sum(c, three, Load(below + x), one, two, 2));
+    });
+  }
+}
+
+void Vertical_420_To_422_Fieldwise(const uint8_t* in, uint8_t* out, int width, int height) {
+  if (width < kStep) {
+    portable_chroma_upsample_kernels.vertical_420_to_422_fieldwise(in, out, width, height);
+    return;
+  }
+  auto row = [&](int r) {
+    if (r < 0) r += 2;
+    if (r >= height) r -= 2;
+    return in + static_cast<std::ptrdiff_t>(r) * width;
+  };
+  const __m128i w1 = _mm_set1_epi16(1), w3 = _mm_set1_epi16(3), w5 = _mm_set1_epi16(5),
+                w7 = _mm_set1_epi16(7), four = _mm_set1_epi16(4);
+  for (int p = 0; p < height / 2; ++p) {
+    const uint8_t* top_above = row(2 * p - 2);
+    const uint8_t* bottom_above = row(2 * p - 1);
+    const uint8_t* top = row(2 * p);
+    const uint8_t* bottom = row(2 * p + 1);
+    const uint8_t* top_below = row(2 * p + 2);
+    const uint8_t* bottom_below = row(2 * p + 3);
+    uint8_t* out0 = out + static_cast<std::ptrdiff_t>(4 * p) * width;
+    uint8_t* out1 = out0 + width;
+    uint8_t* out2 = out1 + width;
+    uint8_t* out3 = out2 + width;
+    For_Each_Step(width, [&](int x) {
+      const __m128i t = Load(top + x), b = Load(bottom + x);
+      Store(out0 + x, Weighted_Sum(Load(top_above + x), w1, t, w7, four, 3));
+      Store(out1 + x, Weighted_Sum(Load(bottom_above + x), w3, b, w5, four, 3));
+      Store(out2 + x, Weighted_Sum(t, w5, Load(top_below + x), w3, four, 3));
+      Store(out3 + x, Weighted_Sum(b, w7, Load(bottom_below + x), w1, four, 3));
+    });
+  }
+}
+
+// Doubling a row: `block` turns the 16 samples at p (with p[-1] and p[16]
+// readable) into 32 output samples. Steps whose neighbours lie outside the
+// row run on a copy with the end samples repeated.
+template <typename Block>
+inline void Double_Row(const uint8_t* in, uint8_t* out, int count, Block block) {
+  auto staged = [&](int i) {
+    uint8_t padded[kStep + 2];
+    for (int k = -1; k <= kStep; ++k) {
+      const int j = i + k < 0 ? 0 : (i + k >= count ? count - 1 : i + k);
+      padded[k + 1] = in[j];
+    }
+    uint8_t doubled[2 * kStep];
+    block(padded + 1, doubled);
+    const int n = count - i < kStep ? count - i : kStep;
+    std::memcpy(out + 2 * i, doubled, static_cast<size_t>(2 * n));
+  };
+  if (count <= 0) return;
+  staged(0);
+  int i = kStep;
+  for (; i + kStep < count; i += kStep) block(in + i, out + 2 * i);
+  if (i < count) staged(i);
+}
+
+void Horizontal_422_To_444_MPEG2(const uint8_t* in, uint8_t* out, int count) {
+  Double_Row(in, out, count, [](const uint8_t* p, uint8_t* o) {
+    const __m128i c = Load(p);
+    const __m128i between = _mm_avg_epu8(c, Load(p + 1));
+    Store(o, _mm_unpacklo_epi8(c, between));
+    Store(o + kStep, _mm_unpackhi_epi8(c, between));
+  });
+}
+
+// (64 l + 224 c - 32 r) >> 8 = (2 l + 7 c - r) >> 3, which lies in
+// -255..2295: exact in signed 16-bit lanes, clamped by the final pack.
+void Horizontal_422_To_444_MPEG1(const uint8_t* in, uint8_t* out, int count) {
+  Double_Row(in, out, count, [](const uint8_t* p, uint8_t* o) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i seven = _mm_set1_epi16(7);
+    const __m128i l8 = Load(p - 1), c8 = Load(p), r8 = Load(p + 1);
+    auto filter = [&](__m128i near, __m128i c, __m128i far) {
+      const __m128i c7 = _mm_mullo_epi16(c, seven);
+      return _mm_srai_epi16(_mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(near, near), c7), far), 3);
+    };
+    for (int half = 0; half < 2; ++half) {
+      const __m128i l = half ? _mm_unpackhi_epi8(l8, zero) : _mm_unpacklo_epi8(l8, zero);
+      const __m128i c = half ? _mm_unpackhi_epi8(c8, zero) : _mm_unpacklo_epi8(c8, zero);
+      const __m128i r = half ? _mm_unpackhi_epi8(r8, zero) : _mm_unpacklo_epi8(r8, zero);
+      const __m128i even = filter(l, c, r);
+      const __m128i odd = filter(r, c, l);
+      // Interleave to even, odd, even, ... and clamp to bytes.
+      Store(o + half * kStep,
+            _mm_packus_epi16(_mm_unpacklo_epi16(even, odd), _mm_unpackhi_epi16(even, odd)));
+    }
+  });
+}
+
+void Blend_Rows_Sse2(uint8_t* dest, const uint8_t* a, const uint8_t* b, int weight, int length) {
+  if (length < kStep) {
+    portable_row_blend_kernels.blend_rows(dest, a, b, weight, length);
+    return;
+  }
+  const __m128i wa = _mm_set1_epi16(static_cast<int16_t>(256 - weight));
+  const __m128i wb = _mm_set1_epi16(static_cast<int16_t>(weight));
+  const __m128i rounding = _mm_set1_epi16(128);
+  For_Each_Step(length, [&](int x) {
+    Store(dest + x, Weighted_Sum(Load(a + x), wa, Load(b + x), wb, rounding, 8));
+  });
+}
+
+// (a + 2b + c) >> 2 = ((a + c) >> 1 + b) >> 1: the bit the first halving
+// drops can never carry into the second.
+void Filter_Rows_121_Sse2(uint8_t* dest, const uint8_t* a, const uint8_t* b, const uint8_t* c,
+                          int length) {
+  if (length < kStep) {
+    portable_row_blend_kernels.filter_rows_121(dest, a, b, c, length);
+    return;
+  }
+  For_Each_Step(length, [&](int x) {
+    Store(dest + x, Average_Down(Average_Down(Load(a + x), Load(c + x)), Load(b + x)));
+  });
+}
+
+}  // namespace
+
+const ChromaUpsampleKernels chroma_upsample_kernels_sse2 = {
+    &Vertical_420_To_422_Progressive,
+    &Vertical_420_To_422_Fieldwise,
+    &Horizontal_422_To_444_MPEG1,
+    &Horizontal_422_To_444_MPEG2,
+};
+const RowBlendKernels row_blend_kernels_sse2 = {&Blend_Rows_Sse2, &Filter_Rows_121_Sse2};
