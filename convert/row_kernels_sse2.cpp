@@ -3,7 +3,6 @@
 #include <emmintrin.h>
 
 #include <cstddef>
-#include <cstring>
 
 // Chroma upsampling, row blend and 1-2-1 filter in SSE2 registers, 16 bytes
 // per step. The weighted sums are taken in 16-bit lanes, where none of them
@@ -105,60 +104,63 @@ void Vertical_420_To_422_Fieldwise(const uint8_t* in, uint8_t* out, int width, i
   }
 }
 
-// Doubling a row: `block` turns the 16 samples at p (with p[-1] and p[16]
-// readable) into 32 output samples. Steps whose neighbours lie outside the
-// row run on a copy with the end samples repeated.
+// Doubling a row: `block(c, left, right, out)` turns the 16 samples c and
+// their neighbours one to the left and one to the right into 32 output
+// samples. At the row ends the missing neighbour is the end sample itself,
+// shifted in. Rows shorter than one step go to `portable`.
 template <typename Block>
-inline void Double_Row(const uint8_t* in, uint8_t* out, int count, Block block) {
-  auto staged = [&](int i) {
-    uint8_t padded[kStep + 2];
-    for (int k = -1; k <= kStep; ++k) {
-      const int j = i + k < 0 ? 0 : (i + k >= count ? count - 1 : i + k);
-      padded[k + 1] = in[j];
-    }
-    uint8_t doubled[2 * kStep];
-    block(padded + 1, doubled);
-    const int n = count - i < kStep ? count - i : kStep;
-    std::memcpy(out + 2 * i, doubled, static_cast<size_t>(2 * n));
-  };
-  if (count <= 0) return;
-  staged(0);
-  int i = kStep;
-  for (; i + kStep < count; i += kStep) block(in + i, out + 2 * i);
-  if (i < count) staged(i);
+inline void Double_Row(const uint8_t* in, uint8_t* out, int count,
+                       void (*portable)(const uint8_t*, uint8_t*, int), Block block) {
+  if (count < kStep) {
+    portable(in, out, count);
+    return;
+  }
+  const __m128i first_byte = _mm_setr_epi8(-1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m128i last_byte = _mm_slli_si128(first_byte, 15);
+  For_Each_Step(count, [&](int i) {
+    const __m128i c = Load(in + i);
+    const __m128i left =
+        i > 0 ? Load(in + i - 1) : _mm_or_si128(_mm_slli_si128(c, 1), _mm_and_si128(c, first_byte));
+    const __m128i right = i + kStep < count
+                              ? Load(in + i + 1)
+                              : _mm_or_si128(_mm_srli_si128(c, 1), _mm_and_si128(c, last_byte));
+    block(c, left, right, out + 2 * i);
+  });
 }
 
 void Horizontal_422_To_444_MPEG2(const uint8_t* in, uint8_t* out, int count) {
-  Double_Row(in, out, count, [](const uint8_t* p, uint8_t* o) {
-    const __m128i c = Load(p);
-    const __m128i between = _mm_avg_epu8(c, Load(p + 1));
-    Store(o, _mm_unpacklo_epi8(c, between));
-    Store(o + kStep, _mm_unpackhi_epi8(c, between));
-  });
+  Double_Row(in, out, count, portable_chroma_upsample_kernels.horizontal_422_to_444_mpeg2,
+             [](__m128i c, __m128i, __m128i right, uint8_t* o) {
+               const __m128i between = _mm_avg_epu8(c, right);
+               Store(o, _mm_unpacklo_epi8(c, between));
+               Store(o + kStep, _mm_unpackhi_epi8(c, between));
+             });
 }
 
 // (64 l + 224 c - 32 r) >> 8 = (2 l + 7 c - r) >> 3, which lies in
 // -255..2295: exact in signed 16-bit lanes, clamped by the final pack.
 void Horizontal_422_To_444_MPEG1(const uint8_t* in, uint8_t* out, int count) {
-  Double_Row(in, out, count, [](const uint8_t* p, uint8_t* o) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i seven = _mm_set1_epi16(7);
-    const __m128i l8 = Load(p - 1), c8 = Load(p), r8 = Load(p + 1);
-    auto filter = [&](__m128i near, __m128i c, __m128i far) {
-      const __m128i c7 = _mm_mullo_epi16(c, seven);
-      return _mm_srai_epi16(_mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(near, near), c7), far), 3);
-    };
-    for (int half = 0; half < 2; ++half) {
-      const __m128i l = half ? _mm_unpackhi_epi8(l8, zero) : _mm_unpacklo_epi8(l8, zero);
-      const __m128i c = half ? _mm_unpackhi_epi8(c8, zero) : _mm_unpacklo_epi8(c8, zero);
-      const __m128i r = half ? _mm_unpackhi_epi8(r8, zero) : _mm_unpacklo_epi8(r8, zero);
-      const __m128i even = filter(l, c, r);
-      const __m128i odd = filter(r, c, l);
-      // Interleave to even, odd, even, ... and clamp to bytes.
-      Store(o + half * kStep,
-            _mm_packus_epi16(_mm_unpacklo_epi16(even, odd), _mm_unpackhi_epi16(even, odd)));
-    }
-  });
+  Double_Row(in, out, count, portable_chroma_upsample_kernels.horizontal_422_to_444_mpeg1,
+             [](__m128i c8, __m128i l8, __m128i r8, uint8_t* o) {
+               const __m128i zero = _mm_setzero_si128();
+               const __m128i seven = _mm_set1_epi16(7);
+               auto filter = [&](__m128i near, __m128i c, __m128i far) {
+                 const __m128i c7 = _mm_mullo_epi16(c, seven);
+                 return _mm_srai_epi16(
+                     _mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(near, near), c7), far), 3);
+               };
+               for (int half = 0; half < 2; ++half) {
+                 auto widen = [&](__m128i v) {
+                   return half ? _mm_unpackhi_epi8(v, zero) : _mm_unpacklo_epi8(v, zero);
+                 };
+                 const __m128i l = widen(l8), c = widen(c8), r = widen(r8);
+                 const __m128i even = filter(l, c, r);
+                 const __m128i odd = filter(r, c, l);
+                 // Interleave to even, odd, even, ... and clamp to bytes.
+                 Store(o + half * kStep, _mm_packus_epi16(_mm_unpacklo_epi16(even, odd),
+                                                          _mm_unpackhi_epi16(even, odd)));
+               }
+             });
 }
 
 void Blend_Rows_Sse2(uint8_t* dest, const uint8_t* a, const uint8_t* b, int weight, int length) {

@@ -26,6 +26,7 @@ extern IdctKernels idct_kernels;
 
 // The vectorised kernels, built on x86-64 only (see convert/kernel_setup.h).
 extern const IdctKernels idct_kernels_sse2;
+extern const IdctKernels idct_kernels_avx2;
 
 // The portable reference kernels.
 void Idct_8x8_Put_C(const int16_t* coefficients, uint8_t* destination, int stride);
