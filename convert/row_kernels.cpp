@@ -32,23 +32,12 @@ void Vertical_420_To_422_Progressive(const uint8_t* in, uint8_t* out, int width,
 // its own lines only, with the weights that follow from the field lines'
 // vertical positions.
 void Vertical_420_To_422_Fieldwise(const uint8_t* in, uint8_t* out, int width, int height) {
-  auto row = [&](int r) {
-    // Out-of-plane rows become the nearest row of the same parity.
-    if (r < 0) r += 2;
-    if (r >= height) r -= 2;
-    return in + static_cast<ptrdiff_t>(r) * width;
-  };
   for (int p = 0; p < height / 2; ++p) {
-    const uint8_t* top_above = row(2 * p - 2);
-    const uint8_t* bottom_above = row(2 * p - 1);
-    const uint8_t* top = row(2 * p);
-    const uint8_t* bottom = row(2 * p + 1);
-    const uint8_t* top_below = row(2 * p + 2);
-    const uint8_t* bottom_below = row(2 * p + 3);
-    uint8_t* out0 = out + static_cast<ptrdiff_t>(4 * p) * width;
-    uint8_t* out1 = out0 + width;
-    uint8_t* out2 = out1 + width;
-    uint8_t* out3 = out2 + width;
+    const FieldwiseRows rows = Fieldwise_Rows(in, out, width, height, p);
+    const uint8_t *top_above = rows.top_above, *bottom_above = rows.bottom_above;
+    const uint8_t *top = rows.top, *bottom = rows.bottom;
+    const uint8_t *top_below = rows.top_below, *bottom_below = rows.bottom_below;
+    uint8_t *out0 = rows.out[0], *out1 = rows.out[1], *out2 = rows.out[2], *out3 = rows.out[3];
     for (int x = 0; x < width; ++x) {
       out0[x] = static_cast<uint8_t>((top_above[x] + 7u * top[x] + 4) >> 3);
       out1[x] = static_cast<uint8_t>((3u * bottom_above[x] + 5u * bottom[x] + 4) >> 3);
@@ -126,6 +115,24 @@ constexpr ColourConvertKernels PORTABLE_COLOUR_CONVERT = {&YUV_To_BGR_Row};
 constexpr RowBlendKernels PORTABLE_ROW_BLEND = {&Blend_Rows_Portable, &Filter_Rows_121_Portable};
 
 }  // namespace
+
+FieldwiseRows Fieldwise_Rows(const uint8_t* in, uint8_t* out, int width, int height, int p) {
+  auto row = [&](int r) {
+    // Out-of-plane rows become the nearest row of the same parity.
+    if (r < 0) r += 2;
+    if (r >= height) r -= 2;
+    return in + static_cast<ptrdiff_t>(r) * width;
+  };
+  FieldwiseRows rows;
+  rows.top_above = row(2 * p - 2);
+  rows.bottom_above = row(2 * p - 1);
+  rows.top = row(2 * p);
+  rows.bottom = row(2 * p + 1);
+  rows.top_below = row(2 * p + 2);
+  rows.bottom_below = row(2 * p + 3);
+  for (int k = 0; k < 4; ++k) rows.out[k] = out + static_cast<ptrdiff_t>(4 * p + k) * width;
+  return rows;
+}
 
 ColourTerms Colour_Terms(const ColourCoefficients& c) {
   // Taken modulo 2^32 (64-bit sums, narrowed), so no coefficient can make

@@ -32,6 +32,20 @@ struct ChromaUpsampleKernels {
   void (*horizontal_422_to_444_mpeg2)(const uint8_t* in, uint8_t* out, int count);
 };
 
+// The rows that field-wise upsampling reads for input row pair p (rows 2p
+// and 2p + 1), with out-of-plane rows replaced by the nearest row of the same
+// field, and the four output rows they make.
+struct FieldwiseRows {
+  const uint8_t* top_above;
+  const uint8_t* bottom_above;
+  const uint8_t* top;
+  const uint8_t* bottom;
+  const uint8_t* top_below;
+  const uint8_t* bottom_below;
+  uint8_t* out[4];
+};
+FieldwiseRows Fieldwise_Rows(const uint8_t* in, uint8_t* out, int width, int height, int p);
+
 // YUV to 24-bit B, G, R: `width` pixels from full-resolution Y, Cb and Cr
 // rows into 3 * `width` bytes of `dest`. With t = (Y - LUMA_OFFSET) *
 // LUMA_GAIN + COLOUR_ROUNDING, u = Cb - CHROMA_OFFSET, v = Cr - CHROMA_OFFSET

@@ -76,30 +76,16 @@ void Vertical_420_To_422_Fieldwise(const uint8_t* in, uint8_t* out, int width, i
     portable_chroma_upsample_kernels.vertical_420_to_422_fieldwise(in, out, width, height);
     return;
   }
-  auto row = [&](int r) {
-    if (r < 0) r += 2;
-    if (r >= height) r -= 2;
-    return in + static_cast<std::ptrdiff_t>(r) * width;
-  };
   const __m128i w1 = _mm_set1_epi16(1), w3 = _mm_set1_epi16(3), w5 = _mm_set1_epi16(5),
                 w7 = _mm_set1_epi16(7), four = _mm_set1_epi16(4);
   for (int p = 0; p < height / 2; ++p) {
-    const uint8_t* top_above = row(2 * p - 2);
-    const uint8_t* bottom_above = row(2 * p - 1);
-    const uint8_t* top = row(2 * p);
-    const uint8_t* bottom = row(2 * p + 1);
-    const uint8_t* top_below = row(2 * p + 2);
-    const uint8_t* bottom_below = row(2 * p + 3);
-    uint8_t* out0 = out + static_cast<std::ptrdiff_t>(4 * p) * width;
-    uint8_t* out1 = out0 + width;
-    uint8_t* out2 = out1 + width;
-    uint8_t* out3 = out2 + width;
+    const FieldwiseRows rows = Fieldwise_Rows(in, out, width, height, p);
     For_Each_Step(width, [&](int x) {
-      const __m128i t = Load(top + x), b = Load(bottom + x);
-      Store(out0 + x, Weighted_Sum(Load(top_above + x), w1, t, w7, four, 3));
-      Store(out1 + x, Weighted_Sum(Load(bottom_above + x), w3, b, w5, four, 3));
-      Store(out2 + x, Weighted_Sum(t, w5, Load(top_below + x), w3, four, 3));
-      Store(out3 + x, Weighted_Sum(b, w7, Load(bottom_below + x), w1, four, 3));
+      const __m128i t = Load(rows.top + x), b = Load(rows.bottom + x);
+      Store(rows.out[0] + x, Weighted_Sum(Load(rows.top_above + x), w1, t, w7, four, 3));
+      Store(rows.out[1] + x, Weighted_Sum(Load(rows.bottom_above + x), w3, b, w5, four, 3));
+      Store(rows.out[2] + x, Weighted_Sum(t, w5, Load(rows.top_below + x), w3, four, 3));
+      Store(rows.out[3] + x, Weighted_Sum(b, w7, Load(rows.bottom_below + x), w1, four, 3));
     });
   }
 }
