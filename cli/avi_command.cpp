@@ -65,10 +65,18 @@ class ProgressLine {
     for (int i = 0; settings_.input_paths[i] != nullptr; ++i) {
       if (i == f.current_file_index) file = settings_.input_paths[i];
     }
-    std::fprintf(stderr, "\r%d frames, %lld KBytes, elapsed %s, remaining %s, %3d%%, %s\033[K",
-                 f.frames_written, static_cast<long long>(f.kbytes_written),
-                 Format_Clock(elapsed_seconds).c_str(), Format_Clock(f.remaining_seconds).c_str(),
-                 f.bar_position / 10, file);
+    if (f.share_known) {
+      std::fprintf(stderr, "\r%d frames, %lld KBytes, elapsed %s, remaining %s, %3d%%, %s\033[K",
+                   f.frames_written, static_cast<long long>(f.kbytes_written),
+                   Format_Clock(elapsed_seconds).c_str(), Format_Clock(f.remaining_seconds).c_str(),
+                   f.bar_position / 10, file);
+    } else {
+      // Input from a pipe has no size: how much was read instead of a share.
+      std::fprintf(stderr, "\r%d frames, %lld KBytes, elapsed %s, %lld KBytes read, %s\033[K",
+                   f.frames_written, static_cast<long long>(f.kbytes_written),
+                   Format_Clock(elapsed_seconds).c_str(),
+                   static_cast<long long>(f.input_kbytes_read), file);
+    }
     shown_ = true;
   }
 

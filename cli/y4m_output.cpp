@@ -45,7 +45,7 @@ class Y4mWriter {
                          : d.chroma_format == CHROMA_422 ? "C422"
                          : d.bitstream.is_mpeg2          ? "C420mpeg2"
                                                          : "C420jpeg";
-    const char* interlace = d.progressive_sequence ? "Ip" : d.top_field_first ? "It" : "Ib";
+    const char* interlace = d.progressive_sequence ? "Ip" : d.frame_top_field_first ? "It" : "Ib";
     ok_ = std::fprintf(out_, "YUV4MPEG2 W%d H%d F%s %s A0:0 %s\n", w, h,
                        Frame_Rate_Fraction(d.frame_rate_code), interlace, colour) > 0;
   }

@@ -1,6 +1,9 @@
 #include "convert/conversion_job.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <system_error>
 #include <vector>
@@ -43,17 +46,21 @@ int64_t Parse_Unsigned_Text(const std::string& text) {
 }
 
 // Sum of (size / 1024) over the input files, or -1 when one cannot be
-// measured.
-int64_t Measure_Input(const char* const* paths) {
+// measured. A pipe or standard input ("-") has no size until it has been
+// read: then `known` is cleared and those inputs count 0.
+int64_t Measure_Input(const char* const* paths, bool* known) {
   int64_t total = 0;
+  *known = true;
   for (const char* const* p = paths; p != nullptr && *p != nullptr; ++p) {
-    std::FILE* file = std::fopen(*p, "rb");
-    if (file == nullptr) return -1;
-    bool ok = fseeko(file, 0, SEEK_END) == 0;
-    off_t size = ok ? ftello(file) : -1;
-    std::fclose(file);
-    if (size < 0) return -1;
-    total += static_cast<int64_t>(size) / 1024;
+    struct stat status;
+    if (std::strcmp(*p, "-") != 0 && ::stat(*p, &status) != 0) return -1;
+    if (std::strcmp(*p, "-") == 0 || S_ISFIFO(status.st_mode)) {
+      *known = false;
+    } else if (S_ISREG(status.st_mode)) {
+      total += static_cast<int64_t>(status.st_size) / 1024;
+    } else {
+      return -1;
+    }
   }
   return total;
 }
@@ -140,9 +147,11 @@ StartResult Read_Start_Form(const StartForm& form, const StreamInfo& stream,
   s.output_height =
       Output_Height(s.aspect_index, s.crop_height, stream.coded_width, stream.coded_height);
 
-  int64_t total = Measure_Input(input_paths);
+  bool size_known = true;
+  int64_t total = Measure_Input(input_paths, &size_known);
   if (total < 0) return Refused(messages::kInputSizeFileError);
   s.total_input_kbytes = total;
+  s.input_size_known = size_known;
   return kStarted;
 }
 

@@ -38,6 +38,7 @@ struct ConversionSettings {
   int32_t output_width = 0;
   int32_t output_height = 0;
   int64_t total_input_kbytes = 0;  // sum of (file size / 1024)
+  bool input_size_known = true;    // false when an input is a pipe
 };
 
 // Shared by the worker (the only writer, except cancel_requested) and the
@@ -80,7 +81,7 @@ struct StartResult {
 
 // Checks the form and derives the settings: the texts, the crop band against
 // the coded picture, the output size from the display shape, and the input
-// size (each input file opened and measured). Leaves fields it did not reach
+// size (each input file measured; pipes have none). Leaves fields it did not reach
 // as they were, as the pages would.
 StartResult Read_Start_Form(const StartForm& form, const StreamInfo& stream,
                             const char* const* input_paths, ConversionSettings* settings);

@@ -22,6 +22,9 @@ ProgressFigures Compute_Progress_Figures(const ConversionProgress& progress,
   f.frames_written = progress.frames_written.load();
   f.kbytes_written = progress.kbytes_written.load();
   f.current_file_index = progress.current_file_index.load();
+  f.input_kbytes_read = progress.input_kbytes_read.load();
+  f.share_known = !settings.convert_all_frames || settings.input_size_known;
+  if (!f.share_known) return f;
   double current, total;
   if (settings.convert_all_frames) {
     current = progress.input_kbytes_read.load();

@@ -11,6 +11,10 @@ struct ProgressFigures {
   int32_t frames_written;
   int64_t kbytes_written;
   int32_t current_file_index;
+  int64_t input_kbytes_read;
+  // False for a job of all frames whose input includes a pipe: there is no
+  // total, so no bar position and no remaining time (both 0).
+  bool share_known;
   int bar_position;       // 0..1000 while current <= total; beyond 1000 when it passes it
   int remaining_seconds;  // negative when current has passed total
 };

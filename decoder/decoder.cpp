@@ -7,13 +7,10 @@
 #include "decoder/headers.h"
 #include "decoder/input.h"
 #include "decoder/picture.h"
+#include "decoder/start_codes.h"
 #include "decoder/tables.h"
 
 namespace {
-
-constexpr uint32_t SEQUENCE_HEADER_CODE = 0x000001B3;
-constexpr uint32_t PACK_START_CODE = 0x000001BA;
-constexpr uint32_t VIDEO_STREAM_0_CODE = 0x000001E0;
 
 // The whole record starts from zero at every open (nothing is carried over
 // from an earlier stream); picture parameters start at their frame-picture
@@ -28,28 +25,17 @@ void Reset_Decoder_State() {
   d.chroma_format = CHROMA_420;
 }
 
-// Looks at the first file's own bytes (a list of that file alone, so a short
-// first file is not probed with the bytes of the next) and returns the
-// stream kind: 0 elementary, 1 program stream, or a DecoderResult > 1.
-int Probe_Stream_Kind(const char* first_path) {
-  DecoderState& d = decoder_state;
-  const char* probe_list[2] = {first_path, nullptr};
-  d.file_list = probe_list;
-  d.stream_is_multiplexed = 0;
-  Reset_Input();
-  int kind = DECODER_UNKNOWN_STREAM;
-  if (Peek_Bits(8) == 0x47) {
-    kind = DECODER_TRANSPORT_STREAM;
-  } else {
-    next_start_code();
-    uint32_t code = Peek_Bits(32);
-    if (code == SEQUENCE_HEADER_CODE) kind = 0;
-    if (code == PACK_START_CODE || code == VIDEO_STREAM_0_CODE) kind = 1;
+// The stream kind from the first file's own bytes (a short first file is not
+// probed with the bytes of the next): 0 elementary, 1 program stream, or a
+// DecoderResult > 1. Decoding starts at the first start code found.
+int Probe_Stream_Kind() {
+  const InputProbe probe = Probe_Input();
+  if (probe.first_byte == TRANSPORT_SYNC_BYTE) return DECODER_TRANSPORT_STREAM;
+  if (probe.first_start_code == SEQUENCE_HEADER_CODE) return 0;
+  if (probe.first_start_code == PACK_START_CODE || probe.first_start_code == VIDEO_STREAM_0_CODE) {
+    return 1;
   }
-  if (d.input_file != nullptr) std::fclose(d.input_file);
-  d.input_file = nullptr;
-  d.file_list = nullptr;
-  return kind;
+  return DECODER_UNKNOWN_STREAM;
 }
 
 uint8_t* Allocate_Plane(size_t bytes, bool* failed) {
@@ -72,16 +58,20 @@ int Decoder_Open(const char* const* paths) {
   Reset_Decoder_State();
   DecoderState& d = decoder_state;
   if (paths == nullptr || paths[0] == nullptr) return DECODER_FILE_ERROR;
-  d.input_file = std::fopen(paths[0], "rb");
-  if (d.input_file == nullptr) return DECODER_FILE_ERROR;
-
-  int kind = Probe_Stream_Kind(paths[0]);
-  if (kind > 1) return kind;
-
-  // Decoding starts again at the first byte of the first file.
-  d.input_file = std::fopen(paths[0], "rb");
+  // Every input must be there and readable as a stream now: a directory or a
+  // device in the list is refused instead of ending the input where it is met.
+  for (const char* const* path = paths; *path != nullptr; ++path) {
+    if (!Input_Path_Is_Usable(*path)) return DECODER_FILE_ERROR;
+  }
+  d.input_file = Open_Input_File(paths[0]);
   if (d.input_file == nullptr) return DECODER_FILE_ERROR;
   d.file_list = paths;
+
+  const int kind = Probe_Stream_Kind();
+  if (kind > 1) {
+    Decoder_Close();
+    return kind;
+  }
   d.stream_is_multiplexed = kind;
   Reset_Input();
   d.messages_off = 0;
@@ -167,20 +157,17 @@ bool Display_Store(int flush, FrameStore* store, int* progressive) {
   return true;
 }
 
+void Select_Colour_Coefficients() {
+  DecoderState& d = decoder_state;
+  // Reserved matrix_coefficients values have no row: they use "unspecified".
+  const int matrix = d.matrix_coefficients;
+  d.colour_coefficients = colour_table[matrix >= 0 && matrix < 8 ? matrix : 2];
+}
+
 int Allocate_Frame_Stores() {
   DecoderState& d = decoder_state;
   d.frame_stores_allocated = 1;
-  if (!d.bitstream.is_mpeg2) {
-    d.progressive_sequence = 1;
-    d.progressive_frame = 1;
-    d.picture_structure = FRAME_PICTURE;
-    d.frame_pred_frame_dct = 1;
-    d.chroma_format = CHROMA_420;
-    d.matrix_coefficients = 5;
-  }
-  // Reserved matrix_coefficients values have no row: they use "unspecified".
-  int matrix = d.matrix_coefficients;
-  d.colour_coefficients = colour_table[matrix >= 0 && matrix < 8 ? matrix : 2];
+  Select_Colour_Coefficients();
 
   d.mb_width = (d.horizontal_size + 15) / 16;
   if (d.bitstream.is_mpeg2 && !d.progressive_sequence) {
@@ -212,6 +199,8 @@ int Allocate_Frame_Stores() {
   }
   d.newer_reference_valid = 0;
   d.older_reference_valid = 0;
+  d.macroblock_decoded =
+      Allocate_Plane(static_cast<size_t>(d.mb_width) * static_cast<size_t>(d.mb_height), &failed);
   if (d.chroma_format == CHROMA_420) {
     d.cb_422_plane = Allocate_Plane(2 * chroma_bytes, &failed);
     d.cr_422_plane = Allocate_Plane(2 * chroma_bytes, &failed);
@@ -233,6 +222,7 @@ void Free_Frame_Stores() {
   for (FrameStore* store : {&d.newer_reference, &d.older_reference, &d.b_picture_store}) {
     for (uint8_t*& plane : store->plane) Free_Plane(plane);
   }
+  Free_Plane(d.macroblock_decoded);
   Free_Plane(d.cb_422_plane);
   Free_Plane(d.cr_422_plane);
   Free_Plane(d.cb_444_row);

@@ -44,6 +44,9 @@ int Decoder_Kilobytes_Read();
 // picture's progressive_frame value.
 bool Display_Store(int flush, FrameStore* store, int* progressive);
 
+// The colour conversion's coefficients from matrix_coefficients.
+void Select_Colour_Coefficients();
+
 // Frame stores and upsampling buffers, sized by the first sequence header.
 // Allocate returns 0, or 1 when memory runs out (everything is freed then).
 int Allocate_Frame_Stores();

@@ -21,6 +21,9 @@ enum DecoderResult : int {
 
 // Size of the one input buffer through which all files are read.
 constexpr int INPUT_BUFFER_SIZE = 4096;
+// Bytes of the file chain that may be held ahead of the input buffer: more
+// than the longest program-stream packet (6 + 65535 bytes) plus one read.
+constexpr int READ_AHEAD_CAPACITY = 160 * 1024;
 
 // picture_coding_type values.
 constexpr int I_PICTURE = 1;
@@ -118,6 +121,18 @@ struct MacroblockContext {
   int block_extent[12];
 };
 
+// The bytes of the file chain that follow those in input_buffer. Reading
+// ahead lets the demultiplexer see where a packet length leads before it
+// trusts it, and lets the probe look at a stream that cannot be read twice
+// (a pipe) without losing what it looked at.
+struct ReadAhead {
+  int start;                // first byte not yet moved into input_buffer
+  int end;                  // end of the bytes read from the files
+  int chain_ended;          // no file will give more bytes
+  int64_t bytes_delivered;  // moved into input_buffer since the input was reset
+  uint8_t bytes[READ_AHEAD_CAPACITY];
+};
+
 struct ColourCoefficients {
   int32_t cr_to_r;
   int32_t cb_to_b;
@@ -137,6 +152,9 @@ struct DecoderState {
   int intra_vlc_format;
   int top_field_first;
   int repeat_first_field;
+  // Field order of the last frame decoded: top_field_first of a frame
+  // picture, or whether a field pair began with its top field.
+  int frame_top_field_first;
   int progressive_frame;
   int f_code[2][2];
   int full_pel_forward_vector;
@@ -167,6 +185,10 @@ struct DecoderState {
   int newer_reference_progressive;
   int older_reference_progressive;
   int macroblock_count;
+  // One byte per macroblock of the picture being decoded: set once the
+  // macroblock has been reconstructed, so that the ones no slice reached can
+  // be concealed.
+  uint8_t* macroblock_decoded;
 
   // Control flags.
   int decode_error;
@@ -179,6 +201,7 @@ struct DecoderState {
   int vertical_size;
   int aspect_ratio_information;
   int frame_rate_code;
+  int closed_gop;
   int progressive_sequence;
   int chroma_format;
   int matrix_coefficients;
@@ -202,6 +225,7 @@ struct DecoderState {
   int kilobytes_read;
   int stream_is_multiplexed;
   int valid_data_end;
+  ReadAhead read_ahead;
 };
 
 extern DecoderState decoder_state;

@@ -3,16 +3,13 @@
 #include "decoder/bit_reader.h"
 #include "decoder/decoder.h"
 #include "decoder/diagnostics.h"
+#include "decoder/start_codes.h"
 #include "decoder/tables.h"
 
 namespace {
 
-constexpr uint32_t PICTURE_START_CODE = 0x00000100;
-constexpr uint32_t USER_DATA_START_CODE = 0x000001B2;
-constexpr uint32_t SEQUENCE_HEADER_CODE = 0x000001B3;
-constexpr uint32_t EXTENSION_START_CODE = 0x000001B5;
-constexpr uint32_t SEQUENCE_END_CODE = 0x000001B7;
-constexpr uint32_t GROUP_START_CODE = 0x000001B8;
+constexpr int SEQUENCE_EXTENSION_ID = 1;
+constexpr int SEQUENCE_DISPLAY_EXTENSION_ID = 2;
 
 int Read_Int(int bits) {
   return static_cast<int>(Read_Bits(bits));
@@ -147,19 +144,22 @@ void Read_Picture_Coding_Extension() {
 }
 
 // Extensions and user data after a sequence, group or picture header; their
-// position is not verified. Leaves the next other start code unread.
-void Read_Extensions_And_User_Data() {
+// position is not verified. Leaves the next other start code unread and
+// returns the set of extension identifiers met (bit 1 << id).
+unsigned Read_Extensions_And_User_Data() {
+  unsigned seen = 0;
   for (;;) {
     next_start_code();
     uint32_t code = Peek_Bits(32);
     if (code == EXTENSION_START_CODE) {
       Skip_Bits32();
       int id = Read_Int(4);
+      seen |= 1u << id;
       switch (id) {
-        case 1:
+        case SEQUENCE_EXTENSION_ID:
           Read_Sequence_Extension();
           break;
-        case 2:
+        case SEQUENCE_DISPLAY_EXTENSION_ID:
           Read_Sequence_Display_Extension();
           break;
         case 3:
@@ -185,9 +185,29 @@ void Read_Extensions_And_User_Data() {
     } else if (code == USER_DATA_START_CODE) {
       Skip_Bits32();  // the user data is skipped by the next search
     } else {
-      return;
+      return seen;
     }
   }
+}
+
+// A sequence without a sequence extension is MPEG-1: its pictures are
+// progressive 4:2:0 frames, and nothing of an earlier MPEG-2 sequence's
+// picture extensions may stay in force.
+void Use_MPEG1_Parameters() {
+  DecoderState& d = decoder_state;
+  d.progressive_sequence = 1;
+  d.chroma_format = CHROMA_420;
+  d.matrix_coefficients = 5;
+  d.picture_structure = FRAME_PICTURE;
+  d.frame_pred_frame_dct = 1;
+  d.progressive_frame = 1;
+  d.top_field_first = 0;
+  d.repeat_first_field = 0;
+  d.concealment_motion_vectors = 0;
+  d.intra_dc_precision = 0;
+  d.intra_vlc_format = 0;
+  d.bitstream.q_scale_type = 0;
+  d.bitstream.alternate_scan = 0;
 }
 
 void Read_Sequence_Header() {
@@ -217,7 +237,17 @@ void Read_Sequence_Header() {
     bs.chroma_intra_quantiser_matrix[i] = bs.intra_quantiser_matrix[i];
     bs.chroma_non_intra_quantiser_matrix[i] = bs.non_intra_quantiser_matrix[i];
   }
-  Read_Extensions_And_User_Data();
+  // The syntax is decided anew at every sequence header: files of both kinds
+  // may follow each other in one input.
+  const int was_mpeg2 = bs.is_mpeg2;
+  bs.is_mpeg2 = 0;
+  const unsigned extensions = Read_Extensions_And_User_Data();
+  if (!bs.is_mpeg2) {
+    Use_MPEG1_Parameters();
+  } else if (!was_mpeg2 && !(extensions & (1u << SEQUENCE_DISPLAY_EXTENSION_ID))) {
+    d.matrix_coefficients = 0;  // no colour description: the MPEG-2 default
+  }
+  if (d.frame_stores_allocated && bs.is_mpeg2 != was_mpeg2) Select_Colour_Coefficients();
 }
 
 void Read_Group_Header() {
@@ -227,7 +257,7 @@ void Read_Group_Header() {
   Skip_Bits(1);  // marker_bit
   Skip_Bits(6);  // time_code_seconds
   Skip_Bits(6);  // time_code_pictures
-  Skip_Bits(1);  // closed_gop
+  decoder_state.closed_gop = Read_Bit();
   Skip_Bits(1);  // broken_link
   Read_Extensions_And_User_Data();
 }
@@ -261,7 +291,10 @@ bool Picture_Is_Decodable() {
     case P_PICTURE:
       return d.newer_reference_valid != 0;
     case B_PICTURE:
-      return d.newer_reference_valid != 0 && d.older_reference_valid != 0;
+      // The B pictures of a closed group that come before its first P
+      // picture predict from the group's I picture only, so a stream that
+      // starts with a closed group shows them too.
+      return d.newer_reference_valid != 0 && (d.older_reference_valid != 0 || d.closed_gop != 0);
     default:
       return false;  // D pictures and the invalid types
   }

@@ -8,9 +8,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QWidget>
@@ -18,6 +20,17 @@
 #include <vector>
 
 namespace {
+
+// Where Place_Control leaves a control's rectangle in dialog units for the
+// fit step.
+constexpr char kDialogRectProperty[] = "vidorlan_dialog_rect";
+
+// The height of the title line of a group box in the classic look, which
+// draws the title into the top line of the frame: one line of the font.
+constexpr int kTitleUnits = 8;
+
+// Kept free between a grown control and its neighbours.
+constexpr int kGap = 2;
 
 // x * numerator / denominator rounded to the nearest integer, halves away
 // from zero.
@@ -39,6 +52,19 @@ QString Shown_Text(const QString& text) {
 }
 
 enum class Anchor { kLeft, kRight, kCentre };
+
+// The height of one line of a list: its first entry's, or for an empty list
+// what the style gives an entry of one line of text.
+int Line_Height(const QListView& list) {
+  if (list.model() != nullptr && list.model()->rowCount() > 0) return list.sizeHintForRow(0);
+  QStyleOptionViewItem option;
+  option.initFrom(&list);
+  option.features = QStyleOptionViewItem::HasDisplay;
+  option.text = QStringLiteral("Xg");
+  option.font = list.font();
+  option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+  return list.style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), &list).height();
+}
 
 // The size a control needs to show its text (or picture) uncut in its
 // current font; a zero dimension means that control has no such need.
@@ -86,6 +112,14 @@ QSize Needed_Size(const QWidget& control) {
     return {control.sizeHint().width(), fm.height() + 2 * combo_frame};
   }
   if (qobject_cast<const QLineEdit*>(&control) != nullptr) return {0, fm.height() + 2 * frame};
+  // A list shows whole lines only: a line cut off at the bottom would be
+  // text cut off.
+  if (const auto* list = qobject_cast<const QListView*>(&control)) {
+    const int edge = 2 * list->frameWidth();
+    const int line = Line_Height(*list);
+    const int lines = std::max(1, (list->height() - edge + line - 1) / line);
+    return {0, lines * line + edge};
+  }
   if (const auto* group = qobject_cast<const QGroupBox*>(&control)) {
     return {fm.horizontalAdvance(Shown_Text(group->title())) + 2 * fm.height(), fm.height()};
   }
@@ -125,8 +159,106 @@ QString Control_Name(const QWidget& control) {
   QString text;
   if (const auto* label = qobject_cast<const QLabel*>(&control)) text = label->text();
   if (const auto* button = qobject_cast<const QAbstractButton*>(&control)) text = button->text();
+  if (const auto* group = qobject_cast<const QGroupBox*>(&control)) text = group->title();
   if (!text.isEmpty()) name += QStringLiteral(" \"%1\"").arg(Shown_Text(text));
   return name;
+}
+
+// The contents rectangle of a group box as its style draws it (the style's
+// SC_GroupBoxContents), in the coordinates of the group box's parent.
+QRect Group_Contents(const QGroupBox& group) {
+  return group.contentsRect().translated(group.pos());
+}
+
+// The group box among `controls` that holds `control` (its centre lies
+// inside), if any.
+const QGroupBox* Holding_Group(const QWidget& control, const std::vector<QWidget*>& controls) {
+  for (const QWidget* other : controls) {
+    const auto* group = qobject_cast<const QGroupBox*>(other);
+    if (group != nullptr && other != &control &&
+        group->geometry().contains(control.geometry().center())) {
+      return group;
+    }
+  }
+  return nullptr;
+}
+
+// Maps `unit`, at a given fraction of the span [from, to) in dialog units,
+// to the same fraction of [pixel_from, pixel_to).
+int Map_Edge(int unit, int from, int to, int pixel_from, int pixel_to) {
+  return pixel_from + Scale_Rounded(unit - from, pixel_to - pixel_from, to - from);
+}
+
+// The classic look draws a group box's title into the top line of its
+// frame, so that below the title line the whole rectangle is inside; styles
+// draw the title above the frame and keep margins within it. A control whose
+// rectangle lies in a group box's rectangle (dialog units) is therefore
+// mapped edge by edge from the classic inside onto the style's contents
+// rectangle: an edge at some fraction of the one lands at that fraction of
+// the other, so the order of edges, and controls that touch, are kept.
+void Place_Group_Members(const std::vector<QWidget*>& controls) {
+  for (const QWidget* widget : controls) {
+    const auto* group = qobject_cast<const QGroupBox*>(widget);
+    const QVariant group_units = widget->property(kDialogRectProperty);
+    if (group == nullptr || !group_units.isValid()) continue;
+    const QRect g = group_units.toRect();
+    const int inside_top = g.y() + kTitleUnits;
+    const int inside_bottom = g.y() + g.height();
+    const int inside_right = g.x() + g.width();
+    const QRect contents = Group_Contents(*group);
+    for (QWidget* member : controls) {
+      const QVariant member_units = member->property(kDialogRectProperty);
+      if (qobject_cast<QGroupBox*>(member) != nullptr || !member_units.isValid()) continue;
+      const QRect m = member_units.toRect();
+      if (!g.contains(m)) continue;
+      const int left =
+          Map_Edge(m.x(), g.x(), inside_right, contents.x(), contents.x() + contents.width());
+      const int right = Map_Edge(m.x() + m.width(), g.x(), inside_right, contents.x(),
+                                 contents.x() + contents.width());
+      const int top = Map_Edge(m.y(), inside_top, inside_bottom, contents.y(),
+                               contents.y() + contents.height());
+      const int bottom = Map_Edge(m.y() + m.height(), inside_top, inside_bottom, contents.y(),
+                                  contents.y() + contents.height());
+      member->setGeometry(left, top, right - left, bottom - top);
+    }
+  }
+}
+
+// Push buttons stacked one above the other with overlapping extents stand
+// in one column.
+bool In_One_Column(const QWidget& a, const QWidget& b) {
+  const QRect ra = a.geometry();
+  const QRect rb = b.geometry();
+  const bool side_by_side = ra.top() <= rb.bottom() && rb.top() <= ra.bottom();
+  const bool overlapping = ra.left() <= rb.right() && rb.left() <= ra.right();
+  return overlapping && !side_by_side;
+}
+
+std::vector<QPushButton*> Push_Buttons(const std::vector<QWidget*>& controls) {
+  std::vector<QPushButton*> buttons;
+  for (QWidget* control : controls) {
+    if (auto* button = qobject_cast<QPushButton*>(control)) buttons.push_back(button);
+  }
+  return buttons;
+}
+
+// Gives every push button of a column the extent of the whole column, so
+// that a column grown for its longest text stays straight.
+void Share_Column_Widths(const std::vector<QWidget*>& controls) {
+  const std::vector<QPushButton*> buttons = Push_Buttons(controls);
+  std::vector<QRect> fitted;
+  for (const QPushButton* button : buttons) {
+    QRect rect = button->geometry();
+    for (const QPushButton* other : buttons) {
+      if (other == button || !In_One_Column(*button, *other)) continue;
+      rect.setLeft(std::min(rect.left(), other->geometry().left()));
+      rect.setRight(std::max(rect.right(), other->geometry().right()));
+    }
+    fitted.push_back(rect);
+  }
+  for (size_t i = 0; i < buttons.size(); ++i) {
+    buttons[i]->setGeometry(fitted[i]);
+  }
 }
 
 }  // namespace
@@ -148,39 +280,36 @@ QRect Dialog_Rect_To_Pixels(int x, int y, int width, int height) {
 }
 
 void Place_Control(QWidget& control, int x, int y, int width, int height) {
+  control.setProperty(kDialogRectProperty, QRect(x, y, width, height));
   control.setGeometry(Dialog_Rect_To_Pixels(x, y, width, height));
 }
 
 void Fit_Controls(QWidget& container) {
   const std::vector<QWidget*> controls = Child_Controls(container);
-  // Kept free between a grown control and its neighbours, and between it
-  // and the frame of the group box it sits in.
-  constexpr int kGap = 2;
-  const int group_margin = Dialog_Rect_To_Pixels(0, 0, 2, 0).width();
+  Place_Group_Members(controls);
   for (QWidget* control : controls) {
     if (qobject_cast<QGroupBox*>(control) != nullptr) continue;
+    const QGroupBox* group = Holding_Group(*control, controls);
+    const QRect region = group != nullptr ? Group_Contents(*group) : container.rect();
     QRect rect = control->geometry();
     const QSize needed = Needed_Size(*control);
     const int extra_height = needed.height() - rect.height();
     if (extra_height > 0) {
-      rect.setTop(rect.top() - extra_height / 2);
-      rect.setBottom(rect.bottom() + extra_height - extra_height / 2);
+      rect.adjust(0, -(extra_height / 2), 0, extra_height - extra_height / 2);
+      // Moved back inside its region where it would reach out of it.
+      if (rect.bottom() > region.bottom()) rect.moveBottom(region.bottom());
+      if (rect.top() < region.top()) rect.moveTop(region.top());
     }
     const int extra = needed.width() - rect.width();
     if (extra > 0) {
       // The room on either side along the control's row.
-      int left_limit = 0;
-      int right_limit = container.width() - 1;
+      int left_limit = region.left();
+      int right_limit = region.right();
       for (const QWidget* other : controls) {
-        if (other == control) continue;
+        if (other == control || other == group) continue;
         const QRect o = other->geometry();
         if (o.bottom() < rect.top() || o.top() > rect.bottom()) continue;
-        if (qobject_cast<const QGroupBox*>(other) != nullptr) {
-          if (o.left() <= rect.left() && o.right() >= rect.right()) {
-            left_limit = std::max(left_limit, o.left() + group_margin);
-            right_limit = std::min(right_limit, o.right() - group_margin);
-          }
-        } else if (o.right() < rect.left()) {
+        if (o.right() < rect.left()) {
           left_limit = std::max(left_limit, o.right() + 1 + kGap);
         } else if (o.left() > rect.right()) {
           right_limit = std::min(right_limit, o.left() - 1 - kGap);
@@ -211,6 +340,7 @@ void Fit_Controls(QWidget& container) {
     }
     control->setGeometry(rect);
   }
+  Share_Column_Widths(controls);
 }
 
 QStringList Layout_Faults(const QWidget& container) {
@@ -243,9 +373,34 @@ QStringList Layout_Faults(const QWidget& container) {
     for (size_t j = i + 1; j < controls.size(); ++j) {
       const QWidget& a = *controls[i];
       const QWidget& b = *controls[j];
-      if (qobject_cast<const QGroupBox*>(&a) || qobject_cast<const QGroupBox*>(&b)) continue;
-      if (a.geometry().intersects(b.geometry())) {
+      if (!a.geometry().intersects(b.geometry())) continue;
+      const QWidget* other = &b;
+      const auto* group = qobject_cast<const QGroupBox*>(&a);
+      if (group == nullptr) {
+        other = &a;
+        group = qobject_cast<const QGroupBox*>(&b);
+      }
+      // A group box holds the controls that lie within its contents; any
+      // other control that meets it crosses its frame or its title.
+      if (group != nullptr && qobject_cast<const QGroupBox*>(other) == nullptr) {
+        if (!Group_Contents(*group).contains(other->geometry())) {
+          faults << QStringLiteral("%1 crosses the frame or title of %2")
+                        .arg(Control_Name(*other), Control_Name(*group));
+        }
+      } else {
         faults << QStringLiteral("%1 overlaps %2").arg(Control_Name(a), Control_Name(b));
+      }
+    }
+  }
+  const std::vector<QPushButton*> buttons = Push_Buttons(controls);
+  for (size_t i = 0; i < buttons.size(); ++i) {
+    for (size_t j = i + 1; j < buttons.size(); ++j) {
+      const QRect a = buttons[i]->geometry();
+      const QRect b = buttons[j]->geometry();
+      if (In_One_Column(*buttons[i], *buttons[j]) &&
+          (a.left() != b.left() || a.width() != b.width())) {
+        faults << QStringLiteral("%1 and %2 stand in one column with different widths")
+                      .arg(Control_Name(*buttons[i]), Control_Name(*buttons[j]));
       }
     }
   }

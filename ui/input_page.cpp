@@ -1,7 +1,11 @@
 #include "ui/input_page.h"
 
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <string>
 #include <vector>
 
@@ -9,6 +13,41 @@
 #include "ui/converter_app.h"
 #include "ui/dialog_units.h"
 #include "ui/message_box.h"
+#include "ui/recent_folders.h"
+
+namespace {
+
+// Takes a drop of files that Add... could have chosen (existing files on
+// this machine: no folders, nothing remote) and returns them in the dropped
+// order; anything else is refused. The drop is taken as a copy (or a link),
+// never as a move, after which the source would delete the files.
+QStringList Accept_Files(QDropEvent* event) {
+  QStringList files;
+  const QMimeData* data = event->mimeData();
+  if (data != nullptr) {
+    for (const QUrl& url : data->urls()) {
+      if (!url.isLocalFile()) continue;
+      const QFileInfo info(url.toLocalFile());
+      if (info.isFile()) files << info.absoluteFilePath();
+    }
+  }
+  const Qt::DropActions possible = event->possibleActions();
+  Qt::DropAction action = Qt::IgnoreAction;
+  if (possible & Qt::CopyAction) {
+    action = Qt::CopyAction;
+  } else if (possible & Qt::LinkAction) {
+    action = Qt::LinkAction;
+  }
+  if (files.isEmpty() || action == Qt::IgnoreAction) {
+    event->ignore();
+    return {};
+  }
+  event->setDropAction(action);
+  event->accept();
+  return files;
+}
+
+}  // namespace
 
 InputPage::InputPage(ConverterApp& app) : app_(app) {
   files_group_.setObjectName(QStringLiteral("1004"));
@@ -36,6 +75,7 @@ InputPage::InputPage(ConverterApp& app) : app_(app) {
   Place_Control(remove_all_, 163, 54, 44, 14);
   resize(Dialog_Rect_To_Pixels(0, 0, 220, 180).size());  // until the tab control sizes it
   Fit_Controls(*this);
+  setAcceptDrops(true);
 
   connect(&add_, &QPushButton::clicked, this, &InputPage::OnAdd);
   connect(&remove_, &QPushButton::clicked, this, &InputPage::OnRemove);
@@ -52,10 +92,34 @@ void InputPage::OnAdd() {
     file_dialog_->setNameFilters(
         {QStringLiteral("MPEG Video Files (*.vob *.mpg *.m1v *.m2v *.mpeg)"),
          QStringLiteral("All Files (*)")});
+    const QString folder = Last_Folder(FolderUse::kInput);
+    if (!folder.isEmpty()) file_dialog_->setDirectory(folder);
   }
   if (file_dialog_->exec() != QDialog::Accepted) return;
   const QStringList chosen = file_dialog_->selectedFiles();
-  if (!chosen.isEmpty()) file_list_.addItem(chosen.first());
+  if (!chosen.isEmpty()) AddFiles({chosen.first()});
+}
+
+void InputPage::AddFiles(const QStringList& paths) {
+  if (paths.isEmpty()) return;
+  file_list_.addItems(paths);
+  Remember_Folder(FolderUse::kInput, paths.last());
+}
+
+void InputPage::dragEnterEvent(QDragEnterEvent* event) {
+  Accept_Files(event);
+}
+
+void InputPage::dragMoveEvent(QDragMoveEvent* event) {
+  Accept_Files(event);  // a copy still, whatever keys are held down meanwhile
+}
+
+void InputPage::dropEvent(QDropEvent* event) {
+  const QStringList files = Accept_Files(event);
+  if (files.isEmpty()) return;
+  AddFiles(files);
+  // Add... goes on from the folder the files came from.
+  if (file_dialog_) file_dialog_->setDirectory(QFileInfo(files.last()).absolutePath());
 }
 
 void InputPage::OnRemove() {

@@ -29,8 +29,18 @@ class InputPage : public QWidget {
   // empties the input table in every case.
   void CloseInputStream();
 
+ protected:
+  // Files dropped from a file manager anywhere on the page (the list
+  // included) are added as if chosen with Add..., in the dropped order.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
  private:
   void OnAdd();
+  // Appends `paths` to the list and remembers the folder of the last one,
+  // where Add... opens in later runs.
+  void AddFiles(const QStringList& paths);
   void OnRemove();
   void OnRemoveAll();
 
@@ -41,6 +51,7 @@ class InputPage : public QWidget {
   QPushButton add_{this};
   QPushButton remove_{this};
   QPushButton remove_all_{this};
-  // Made at the first Add... and kept, so that it reopens at the last choice.
+  // Made at the first Add... (opening in the folder remembered from earlier
+  // runs) and kept, so that it reopens at the last choice.
   std::unique_ptr<QFileDialog> file_dialog_;
 };

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 
 #include "ui/dialog_units.h"
+#include "ui/recent_folders.h"
 
 namespace {
 
@@ -95,10 +96,14 @@ void OutputPage::OnChoose() {
     file_dialog_->setOption(QFileDialog::DontConfirmOverwrite);
     file_dialog_->setNameFilters(
         {QStringLiteral("AVI Files (*.avi)"), QStringLiteral("All Files (*)")});
+    const QString folder = Last_Folder(FolderUse::kOutput);
+    if (!folder.isEmpty()) file_dialog_->setDirectory(folder);
   }
   if (file_dialog_->exec() != QDialog::Accepted) return;
   const QStringList chosen = file_dialog_->selectedFiles();
-  if (!chosen.isEmpty()) path_.setText(chosen.first());
+  if (chosen.isEmpty()) return;
+  path_.setText(chosen.first());
+  Remember_Folder(FolderUse::kOutput, chosen.first());
 }
 
 void OutputPage::ReadStartForm(StartForm* form) const {

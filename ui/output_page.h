@@ -55,7 +55,7 @@ class OutputPage : public QWidget {
   QLineEdit split_frames_{this};
   QLabel frames_label_{this};
   QButtonGroup split_choice_{this};
-  // Made at the first Choose... and kept, so that it reopens at the last
-  // choice.
+  // Made at the first Choose... (opening in the folder remembered from
+  // earlier runs) and kept, so that it reopens at the last choice.
   std::unique_ptr<QFileDialog> file_dialog_;
 };

@@ -30,7 +30,6 @@ ProcessingPage::ProcessingPage(ConverterApp& app) : app_(app) {
   properties_group_.setObjectName(QStringLiteral("1030"));
   properties_group_.setTitle(QStringLiteral("Input Stream Properties"));
   property_list_.setObjectName(QStringLiteral("1010"));
-  property_list_.setSelectionMode(QAbstractItemView::NoSelection);
   property_list_.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   spatial_group_.setObjectName(QStringLiteral("1055"));
   spatial_group_.setTitle(QStringLiteral("Spatial Options"));

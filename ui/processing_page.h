@@ -9,12 +9,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QWidget>
 
 #include "convert/conversion_job.h"
+#include "ui/read_only_list.h"
 
 class ConverterApp;
 
@@ -43,7 +43,7 @@ class ProcessingPage : public QWidget {
   QRegularExpressionValidator digits_only_{QRegularExpression(QStringLiteral("[0-9]*")), this};
   // Controls in their tab order.
   QGroupBox properties_group_{this};
-  QListWidget property_list_{this};
+  ReadOnlyList property_list_{this};
   QGroupBox spatial_group_{this};
   QCheckBox deinterlace_{this};
   QLabel aspect_label_{this};

@@ -80,20 +80,13 @@ ProgressDialog::ProgressDialog(ConversionJob& job, const ConversionProgress& pro
   timer_.setObjectName(QStringLiteral("tick"));
   timer_.start(kTickMilliseconds);
   cancel_.setFocus();
+  // The starting figures at once, not only from the first tick on.
+  ShowFigures();
 }
 
 void ProgressDialog::Tick() {
   ++elapsed_seconds_;
-  const ProgressFigures figures = Compute_Progress_Figures(progress_, settings_, elapsed_seconds_);
-  elapsed_.setText(QString::fromStdString(Format_Clock(elapsed_seconds_)));
-  frames_.setText(QString::number(figures.frames_written));
-  kbytes_.setText(QString::number(figures.kbytes_written));
-  // Past the last path the index designates the null slot: an empty field.
-  ShowCurrentFile(input_file_names_.At(figures.current_file_index));
-  // A position past the range shows a full bar.
-  bar_.setValue(std::clamp(figures.bar_position, 0, kBarRange));
-  remaining_.setText(QString::fromStdString(Format_Clock(figures.remaining_seconds)));
-
+  ShowFigures();
   const int32_t state = progress_.job_state.load();
   if (state != JOB_OK) {
     // Stopped first, so that the message is shown once however long it
@@ -105,6 +98,18 @@ void ProgressDialog::Tick() {
     return;
   }
   if (progress_.worker_finished.load() != 0) reject();
+}
+
+void ProgressDialog::ShowFigures() {
+  const ProgressFigures figures = Compute_Progress_Figures(progress_, settings_, elapsed_seconds_);
+  elapsed_.setText(QString::fromStdString(Format_Clock(elapsed_seconds_)));
+  frames_.setText(QString::number(figures.frames_written));
+  kbytes_.setText(QString::number(figures.kbytes_written));
+  // Past the last path the index designates the null slot: an empty field.
+  ShowCurrentFile(input_file_names_.At(figures.current_file_index));
+  // A position past the range shows a full bar.
+  bar_.setValue(std::clamp(figures.bar_position, 0, kBarRange));
+  remaining_.setText(QString::fromStdString(Format_Clock(figures.remaining_seconds)));
 }
 
 void ProgressDialog::ShowCurrentFile(const char* path) {

@@ -1,12 +1,13 @@
 // The progress window "Vidorlan MPEG Progress", shown modally while a job's
 // worker runs.
 //
-// Once a second it shows the elapsed time, the input file being read, the
-// frames and KBytes written, a bar and an estimate of the remaining time,
-// all from the record the worker publishes. It closes by itself on the first
-// tick after the worker has finished, reporting a failed job once; Cancel
-// (also Escape and the close box) asks the worker to stop and waits for it.
-// It never closes while the worker runs.
+// It shows the elapsed time, the input file being read, the frames and
+// KBytes written, a bar and an estimate of the remaining time, all from the
+// record the worker publishes: the starting figures as soon as it opens,
+// then once a second. It closes by itself on the first tick after the worker
+// has finished, reporting a failed job once; Cancel (also Escape and the
+// close box) asks the worker to stop and waits for it. It never closes while
+// the worker runs.
 #pragma once
 
 #include <QDialog>
@@ -42,6 +43,8 @@ class ProgressDialog : public QDialog {
   void reject() override;
 
  private:
+  // The figures for `elapsed_seconds_` from the record as it stands.
+  void ShowFigures();
   void ShowCurrentFile(const char* path);
 
   ConversionJob& job_;

@@ -93,6 +93,11 @@ TEST(StartChecks, RefuseWithTheirMessagesInOrder) {
   StartResult r = Read_Start_Form(Valid_Form(), pal, missing, &settings);
   EXPECT_EQ(r.outcome, StartResult::kRefused);
   EXPECT_STREQ(r.message, messages::kInputSizeFileError);
+  // Standard input has no size: the job runs without a total.
+  const char* piped[] = {kSample.c_str(), "-", nullptr};
+  ASSERT_EQ(Read_Start_Form(Valid_Form(), pal, piped, &settings).outcome, StartResult::kStarted);
+  EXPECT_FALSE(settings.input_size_known);
+  EXPECT_EQ(settings.total_input_kbytes, std::filesystem::file_size(kSample) / 1024);
 }
 
 TEST(StartChecks, DeriveTheJobsSettings) {
@@ -154,6 +159,13 @@ TEST(ProgressFigures, TheDialogsExamplePoints) {
   s.total_input_kbytes = 0;
   p.input_kbytes_read = 10;
   EXPECT_EQ(Compute_Progress_Figures(p, s, 5).bar_position, 0);
+  s.total_input_kbytes = 100;
+  s.input_size_known = false;  // a pipe among the inputs: no share, no time
+  f = Compute_Progress_Figures(p, s, 5);
+  EXPECT_FALSE(f.share_known);
+  EXPECT_EQ(f.input_kbytes_read, 10);
+  EXPECT_EQ(f.bar_position, 0);
+  EXPECT_EQ(f.remaining_seconds, 0);
 }
 
 // --- Whole jobs on the sample ------------------------------------------------

@@ -208,24 +208,49 @@ TEST(Demultiplexer, VideoPacketEndingOnABufferBoundaryContinuesWithTheNextPacket
   ExpectStreamReads(payload, 5);
 }
 
-TEST(Demultiplexer, MalformedStructuresEndTheInput) {
+TEST(Demultiplexer, DamageBetweenPacketsIsPassedOver) {
+  // Each stream holds the payload AA BB, damage, then the payload CC DD: the
+  // demultiplexer resynchronises on the next pack or packet start code.
+  const std::vector<uint8_t> first = {0, 0, 1, 0xE0, 0, 3, 0x0F, 0xAA, 0xBB};
+  const std::vector<uint8_t> second = {0, 0, 1, 0xE0, 0, 3, 0x0F, 0xCC, 0xDD};
   struct Case {
     const char* name;
-    std::vector<uint8_t> stream;
+    std::vector<uint8_t> damage;
+    int first_length = 3;  // as the first packet's header claims
   };
   const std::vector<Case> cases = {
-      {"program end code", {0, 0,    1, 0xE0, 0, 3,    0x0F, 0xAA, 0xBB, 0,    0,
-                            1, 0xB9, 0, 0,    1, 0xE0, 0,    3,    0x0F, 0xCC, 0xDD}},
-      {"video start code outside a packet",
-       {0, 0, 1, 0xE0, 0, 3, 0x0F, 0xAA, 0xBB, 0, 0, 1, 0xB3, 0x11}},
-      {"bad MPEG-1 header byte",
-       {0, 0, 1, 0xE0, 0, 3, 0x0F, 0xAA, 0xBB, 0, 0, 1, 0xE0, 0, 3, 0x05, 0xCC, 0xDD}},
-      {"packet length past the end",
-       {0, 0, 1, 0xE0, 0, 3, 0x0F, 0xAA, 0xBB, 0, 0, 1, 0xC0, 0xFF, 0xFF, 1, 2, 3}},
+      {"video start code outside a packet", {0, 0, 1, 0xB3, 0x11, 0, 0, 1, 0x00, 0x22}},
+      {"bad MPEG-1 header byte", {0, 0, 1, 0xE0, 0, 3, 0x05, 0xEE, 0xFF}},
+      {"video packet without a header", {0, 0, 1, 0xE0, 0, 0}},
+      {"pack header turned into a long audio packet",
+       {0, 0, 1, 0xC0, 0x44, 0x00, 0x04, 0x00, 0x04, 0x01, 0x01, 0x89, 0xC3, 0xF8}},
+      {"MPEG-2 pack header with a wrong stuffing length",
+       {0, 0, 1, 0xBA, 0x44, 0x00, 0x04, 0x00, 0x04, 0x01, 0x01, 0x89, 0xC3, 0xFF, 0xFF}},
+      {"garbage", {0x12, 0x00, 0x00, 0x00, 0x01, 0x34, 0x56}},
+      {"video packet length too long", {}, 0x0200},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    MemoryInput input(c.stream, true);
+    std::vector<uint8_t> stream = first;
+    stream[5] = static_cast<uint8_t>(c.first_length & 0xFF);
+    stream[4] = static_cast<uint8_t>(c.first_length >> 8);
+    stream.insert(stream.end(), c.damage.begin(), c.damage.end());
+    stream.insert(stream.end(), second.begin(), second.end());
+    MemoryInput input(stream, true);
+    EXPECT_EQ(Read_Bits(16), 0xAABBu);
+    EXPECT_EQ(Read_Bits(16), 0xCCDDu);
+    for (int i = 0; i < 50; ++i) ASSERT_EQ(Read_Start_Code(), 0x000001B7u);
+  }
+}
+
+TEST(Demultiplexer, OnlyTheProgramEndCodeOrTheEndOfInputEndsTheStream) {
+  const std::vector<std::vector<uint8_t>> streams = {
+      {0, 0, 1, 0xE0, 0, 3, 0x0F, 0xAA, 0xBB, 0, 0, 1, 0xB9, 0, 0, 1, 0xE0, 0, 3, 0x0F, 0xCC, 0xDD},
+      {0, 0, 1, 0xE0, 0, 3, 0x0F, 0xAA, 0xBB, 0, 0, 1, 0xC0, 0xFF, 0xFF, 1, 2, 3},
+      {0, 0, 1, 0xE0, 0, 9, 0x0F, 0xAA, 0xBB},  // cut inside the packet
+  };
+  for (const auto& stream : streams) {
+    MemoryInput input(stream, true);
     EXPECT_EQ(Read_Bits(16), 0xAABBu);
     for (int i = 0; i < 50; ++i) ASSERT_EQ(Read_Start_Code(), 0x000001B7u);
   }

@@ -9,11 +9,33 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 #include "decoder/decoder.h"
 #include "decoder/diagnostics.h"
+#include "tests/support/stream_builder.h"
 #include "tests/support/temp_files.h"
 
 namespace {
+
+// Offsets of the first `count` occurrences of start code `code` (the byte
+// after the prefix); for slices any code from 0x01 to 0xAF; -1: all codes.
+std::vector<size_t> Find_Start_Codes(const std::vector<uint8_t>& bytes, int code, size_t count) {
+  std::vector<size_t> found;
+  for (size_t i = 0; i + 3 < bytes.size() && found.size() < count; ++i) {
+    if (bytes[i] != 0 || bytes[i + 1] != 0 || bytes[i + 2] != 1) continue;
+    const int c = bytes[i + 3];
+    if (c == code || code < 0 || (code == 0x01 && c >= 0x01 && c <= 0xAF)) found.push_back(i);
+  }
+  return found;
+}
+
+// Peak resident memory of this process so far, in MiB.
+long Peak_Memory_MiB() {
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024;
+}
 
 std::vector<uint8_t> Read_File(const std::string& path) {
   std::vector<uint8_t> bytes;
@@ -123,6 +145,87 @@ TEST_F(DamagedStreams, GarbageAndOddFilesAreRefusedOrDecoded) {
   std::vector<uint8_t> b(sample_.begin() + 150000, sample_.end());
   std::vector<uint8_t> junk(garbage.begin(), garbage.begin() + 3000);
   EXPECT_GE(Decode_All(temp_, {a, junk, b}), 1);
+}
+
+// --- Hostile inputs: each ends with a defined result, within bounded memory --
+
+TEST_F(DamagedStreams, CutInsideEveryLayerOfTheMultiplex) {
+  // Pack headers, the system header, video and audio packets, picture
+  // headers and slices: cut one to fourteen bytes into an early and a late
+  // one.
+  for (int code : {0xBA, 0xBB, 0xE0, 0xC0, 0x00, 0x01}) {
+    const std::vector<size_t> at = Find_Start_Codes(sample_, code, 40);
+    ASSERT_GE(at.size(), 2u) << code;
+    for (size_t start : {at[1], at.back()}) {
+      for (size_t into : {1, 2, 3, 4, 6, 9, 14}) {
+        std::vector<uint8_t> head(sample_.begin(),
+                                  sample_.begin() + static_cast<long>(start + into));
+        const int shown = Decode_All(temp_, {head});
+        EXPECT_LE(shown, 50) << code << " +" << into;
+      }
+    }
+  }
+}
+
+TEST_F(DamagedStreams, FlippedBitsInSliceDataCostNoFrame) {
+  // Bits after each slice header, and clear of the next start code, so that
+  // no picture header is hit.
+  std::vector<size_t> places;
+  const std::vector<size_t> codes = Find_Start_Codes(sample_, -1, sample_.size());
+  for (size_t i = 0; i + 1 < codes.size(); ++i) {
+    const int code = sample_[codes[i] + 3];
+    if (code < 0x01 || code > 0xAF) continue;
+    for (size_t at = codes[i] + 8; at + 8 < codes[i + 1]; ++at) places.push_back(at);
+  }
+  ASSERT_GT(places.size(), 10000u);
+  std::mt19937 rng(4);
+  for (int round = 0; round < 8; ++round) {
+    std::vector<uint8_t> bytes = sample_;
+    for (int k = 0; k < 20; ++k) {
+      bytes[places[rng() % places.size()]] ^= static_cast<uint8_t>(1u << (rng() % 8));
+    }
+    EXPECT_EQ(Decode_All(temp_, {bytes}), 50) << "round " << round;
+  }
+}
+
+TEST_F(DamagedStreams, EmptyFilesAnywhereInTheListAndSixteenPieces) {
+  const std::vector<uint8_t> empty;
+  const size_t half = sample_.size() / 2;
+  const std::vector<uint8_t> a(sample_.begin(), sample_.begin() + static_cast<long>(half));
+  const std::vector<uint8_t> b(sample_.begin() + static_cast<long>(half), sample_.end());
+  EXPECT_EQ(Decode_All(temp_, {empty, sample_}), 50);
+  EXPECT_EQ(Decode_All(temp_, {empty, empty, a, empty, b, empty}), 50);
+  EXPECT_EQ(Decode_All(temp_, {empty}), -1);
+  std::vector<std::vector<uint8_t>> pieces;
+  for (size_t i = 0; i < 16; ++i) {
+    pieces.emplace_back(sample_.begin() + static_cast<long>(i * sample_.size() / 16),
+                        sample_.begin() + static_cast<long>((i + 1) * sample_.size() / 16));
+  }
+  EXPECT_EQ(Decode_All(temp_, pieces), 50);
+}
+
+TEST_F(DamagedStreams, ExtremePictureSizesDecodeWithinBoundedMemory) {
+  // Flat I and P pictures at the smallest size and at 4095 x 4095 (MPEG-2,
+  // so slices beyond row 175 carry the vertical position extension).
+  for (int size : {16, 4095}) {
+    BitWriter w;
+    SequenceParams seq;
+    seq.horizontal_size = seq.vertical_size = size;
+    Write_Sequence_Header(w, seq);
+    Write_Sequence_Extension(w, SequenceExtensionParams{});
+    const int macroblocks = (size + 15) / 16;
+    for (int type : {1, 2, 2}) {
+      Write_Picture_Header(w, type);
+      Write_Picture_Coding_Extension(w, PictureCodingParams{});
+      for (int row = 0; row < macroblocks; ++row) {
+        Write_Flat_Intra_Slice(w, row, macroblocks, type, 60 + 40 * type, size > 2800);
+      }
+    }
+    Write_Sequence_End(w);
+    EXPECT_EQ(Decode_All(temp_, {w.Bytes()}), 3) << size;
+  }
+  // Three 4096 x 4096 stores and the chroma buffers are about 110 MiB.
+  EXPECT_LT(Peak_Memory_MiB(), 400);
 }
 
 }  // namespace

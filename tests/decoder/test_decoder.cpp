@@ -38,8 +38,8 @@ class Composer {
     }
     return *this;
   }
-  Composer& Gop() {
-    Write_Group_Header(w_);
+  Composer& Gop(bool closed = true) {
+    Write_Group_Header(w_, closed);
     return *this;
   }
   // A whole picture (or one field) of flat intra macroblocks at `level`;
@@ -230,15 +230,30 @@ TEST_F(DecoderTest, PicturesAreShownInDisplayOrder) {
 
 TEST_F(DecoderTest, SkipsWhatCannotBeDecoded) {
   // Pictures before the first sequence header, P before any I, B before two
-  // references, and D pictures are passed over. (Only a program stream may
-  // start its video with something other than a sequence header.)
+  // references in an open group, and D pictures are passed over. (Only a
+  // program stream may start its video with something other than a sequence
+  // header.)
   Composer c(32, 32, false);
   c.Gop().Picture(1, 11).Picture(2, 12);
-  c.Sequence().Gop().Picture(2, 13).Picture(3, 14).Picture(1, 50).Picture(3, 15);
+  c.Sequence().Gop(/*closed=*/false).Picture(2, 13).Picture(3, 14).Picture(1, 50).Picture(3, 15);
   c.Picture(4, 16).Picture(2, 80).Picture(3, 70);
   OpenStream s({As_Program_Stream(c.End().Bytes())});
   ASSERT_EQ(s.result(), DECODER_OK);
   EXPECT_EQ(s.Shown(), std::vector<int>({50, 70, 80}));
+}
+
+TEST_F(DecoderTest, AClosedGroupShowsItsLeadingBPictures) {
+  // Coded I2 B0 B1 P5 B3 B4: the leading B pictures predict from I2 alone.
+  for (bool mpeg2 : {false, true}) {
+    Composer c(32, 32, mpeg2);
+    c.Sequence().Gop(/*closed=*/true);
+    for (auto [type, index] : {std::pair{1, 2}, {3, 0}, {3, 1}, {2, 5}, {3, 3}, {3, 4}}) {
+      c.Picture(type, 20 + 10 * index);
+    }
+    OpenStream s({c.End().Bytes()});
+    ASSERT_EQ(s.result(), DECODER_OK);
+    EXPECT_EQ(s.Shown(), std::vector<int>({20, 30, 40, 50, 60, 70}));
+  }
 }
 
 TEST_F(DecoderTest, FieldPairsFillAlternateLines) {
@@ -252,13 +267,21 @@ TEST_F(DecoderTest, FieldPairsFillAlternateLines) {
   EXPECT_EQ(again.Shown(1), std::vector<int>({200, 60}));
 }
 
-TEST_F(DecoderTest, AMissingSliceShowsTheStoresEarlierPicture) {
-  // I(10) P(20) P(30, last row missing): the store of the third picture
-  // last held the first one.
+TEST_F(DecoderTest, AMissingSliceShowsTheForwardReference) {
+  // I(10) P(20) P(30, last row missing): the store of the third picture last
+  // held the first one, but the missing row shows the second.
   Composer c(32, 48, true);
   c.Sequence().Picture(1, 10).Picture(2, 20).Picture(2, 30, 3, /*skip_row=*/2);
   OpenStream s({c.End().Bytes()});
-  EXPECT_EQ(s.Shown(32), std::vector<int>({10, 20, 10}));
+  EXPECT_EQ(s.Shown(32), std::vector<int>({10, 20, 20}));
+  // A P field pair whose bottom field lacks its second row: frame row 33
+  // lies in it and shows the I frame, row 32 (top field) the new picture.
+  Composer f(32, 64, true, /*progressive_sequence=*/0);
+  f.Sequence().Picture(1, 10).Picture(2, 20, 1).Picture(2, 30, 2, /*skip_row=*/1);
+  OpenStream fields({f.End().Bytes()});
+  EXPECT_EQ(fields.Shown(33), std::vector<int>({10, 10}));
+  OpenStream again({f.Bytes()});
+  EXPECT_EQ(again.Shown(32), std::vector<int>({10, 20}));
   EXPECT_NE(std::find(captured.begin(), captured.end(),
                       std::string("start_of_slice(): Premature end of picture\n")),
             captured.end());
@@ -287,6 +310,24 @@ TEST_F(DecoderTest, AChangedPictureSizeEndsTheStream) {
 }
 
 // --- Header values -------------------------------------------------------------
+
+TEST_F(DecoderTest, EachSequenceHeaderDecidesTheSyntax) {
+  // An MPEG-2 file that ends with a bottom field, then an MPEG-1 file of the
+  // same size, and the other way round: each part decodes with its own
+  // syntax and colour row.
+  auto fields = Composer(32, 32, true, /*progressive_sequence=*/0)
+                    .Sequence()
+                    .Picture(1, 40, /*structure=*/1)
+                    .Picture(1, 200, /*structure=*/2)
+                    .Bytes();
+  auto mpeg1 = Composer(32, 32, false).Sequence().Picture(1, 70).Picture(1, 90).Bytes();
+  OpenStream s({fields, mpeg1});
+  EXPECT_EQ(s.Shown(1), std::vector<int>({200, 70, 90}));
+  EXPECT_EQ(decoder_state.colour_coefficients.cr_to_r, colour_table[5].cr_to_r);
+  OpenStream back({mpeg1, fields});
+  EXPECT_EQ(back.Shown(1), std::vector<int>({70, 90, 200}));
+  EXPECT_EQ(decoder_state.colour_coefficients.cr_to_r, colour_table[0].cr_to_r);
+}
 
 TEST_F(DecoderTest, DerivedSizesAndColourRows) {
   struct Case {

@@ -127,6 +127,13 @@ while IFS="$tab" read -r name frames ffmpeg_frames product_frames agreement refe
     ffmpeg -nostdin -v error -i "$stream" -f yuv4mpegpipe -fps_mode passthrough -y \
       "$reference_y4m" 2>"$work/$name.ffmpeg.log"
     compare_with ffmpeg "$reference_y4m" "$output" "$@" || ok=0
+    # The field order in the header (Ip, It, Ib) is ffmpeg's too.
+    ours=$(head -n 1 "$output" | tr ' ' '\n' | grep '^I')
+    theirs=$(head -n 1 "$reference_y4m" | tr ' ' '\n' | grep '^I')
+    if [ "$ours" != "$theirs" ]; then
+      echo "FAIL $name: field order $ours, ffmpeg says $theirs"
+      ok=0
+    fi
   fi
   if [ "$ok" -eq 1 ]; then
     compare_with "the expected pictures" "$expected" "$output" "$@" || ok=0

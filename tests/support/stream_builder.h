@@ -70,11 +70,11 @@ inline void Write_Sequence_Extension(BitWriter& w, const SequenceExtensionParams
   w.Put(0, 5);   // frame_rate_extension_d
 }
 
-inline void Write_Group_Header(BitWriter& w) {
+inline void Write_Group_Header(BitWriter& w, bool closed_gop = true) {
   w.StartCode(0xB8);
   w.Put(0, 25);  // time code with its marker
-  w.Put(1, 1);   // closed_gop
-  w.Put(0, 1);   // broken_link
+  w.Put(closed_gop, 1);
+  w.Put(0, 1);  // broken_link
 }
 
 inline void Write_Picture_Header(BitWriter& w, int picture_coding_type) {

@@ -310,6 +310,52 @@ class MainWindowTest : public QObject {
     QCOMPARE(Layout_Faults(dialog), QStringList());
     dialog.reject();
   }
+
+  void theLayoutCheckCatchesCrossedGroupBoxesAndRaggedColumns() {
+    QWidget page;
+    page.resize(Dialog_Rect_To_Pixels(0, 0, 220, 180).size());
+    QGroupBox group(QStringLiteral("Group"), &page);
+    QLineEdit edit(&page);
+    QPushButton upper(&page);
+    QPushButton lower(&page);
+    group.setObjectName(QStringLiteral("group"));
+    edit.setObjectName(QStringLiteral("edit"));
+    upper.setObjectName(QStringLiteral("upper"));
+    lower.setObjectName(QStringLiteral("lower"));
+    Place_Control(group, 7, 7, 120, 60);
+    Place_Control(edit, 12, 16, 60, 12);  // nine units down: below a title drawn in the frame
+    Place_Control(upper, 140, 7, 44, 14);
+    Place_Control(lower, 140, 25, 44, 14);
+    const QString crossing = QStringLiteral("edit crosses the frame or title of group \"Group\"");
+    QCOMPARE(Layout_Faults(page), QStringList{crossing});  // where the style draws its title
+    Fit_Controls(page);
+    QCOMPARE(Layout_Faults(page), QStringList());
+
+    const QRect inside = group.contentsRect().translated(group.pos());
+    const QRect apart(inside.x(), inside.bottom() + 20, 60, 24);
+    const QRect below = upper.geometry().translated(0, 40);
+    const QRect beside(upper.geometry().right() + 5, upper.y(), 30, upper.height());
+    const QString ragged =
+        QStringLiteral("upper and lower stand in one column with different widths");
+    const struct {
+      QRect edit;
+      QRect lower;
+      QStringList faults;
+    } kCases[] = {
+        {inside, below, {}},
+        {inside.adjusted(0, -1, 0, 0), below, {crossing}},  // into the title
+        {inside.adjusted(0, 0, 1, 0), below, {crossing}},   // across the frame
+        {apart, below, {}},
+        {inside, below.adjusted(0, 0, 1, 0), {ragged}},
+        {inside, below.translated(-1, 0), {ragged}},
+        {inside, beside, {}},  // a row, not a column
+    };
+    for (const auto& c : kCases) {
+      edit.setGeometry(c.edit);
+      lower.setGeometry(c.lower);
+      QCOMPARE(Layout_Faults(page), c.faults);
+    }
+  }
 };
 
 QTEST_MAIN(MainWindowTest)

@@ -8,7 +8,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QRadioButton>
+#include <QSettings>
 #include <QtTest>
 
 #include "convert/messages.h"
@@ -28,6 +30,40 @@ QStringList Items(const QComboBox& box) {
   QStringList items;
   for (int i = 0; i < box.count(); ++i) items << box.itemText(i);
   return items;
+}
+
+// Drags `urls` from a file manager over `target` in `window`, with Shift
+// held (which asks for a move), and drops them there, through the window as
+// the platform delivers a drag; returns the actions shown while moving and
+// taken at the drop (IgnoreAction: refused).
+Qt::DropActions Drop(QWidget& window, const QWidget& target, const QList<QUrl>& urls,
+                     Qt::DropActions offered) {
+  QMimeData data;
+  data.setUrls(urls);
+  const QPoint at = target.mapTo(&window, target.rect().center());
+  QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window.windowHandle(), &enter);
+  if (!enter.isAccepted()) {
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(window.windowHandle(), &leave);
+    return Qt::IgnoreAction;
+  }
+  QDragMoveEvent move(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+  QApplication::sendEvent(window.windowHandle(), &move);
+  QDropEvent drop(at, offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+  QApplication::sendEvent(window.windowHandle(), &drop);
+  return drop.isAccepted() ? move.dropAction() | drop.dropAction() : Qt::IgnoreAction;
+}
+
+// The folder a file dialog opens in, when `button` brings it up.
+QString Folder_Shown_By(QPushButton* button) {
+  QString folder;
+  WhenModal<QFileDialog> look([&folder](QFileDialog* dialog) {
+    folder = dialog->directory().absolutePath();
+    dialog->reject();
+  });
+  button->click();
+  return folder;
 }
 
 }  // namespace
@@ -91,6 +127,59 @@ class PagesTest : public QObject {
     QCOMPARE(Items(w.input_list()), QStringList({"a.mpg", "c.mpg", "a.mpg"}));
     Control<QPushButton>(w.app.input_page, "1009")->click();
     QCOMPARE(w.input_list().count(), 0);
+  }
+
+  void droppedFilesAreAddedAsAddWouldInTheDroppedOrder() {
+    MessageLog log;
+    AppWindow w;
+    QVERIFY(QTest::qWaitForWindowExposed(&w.dialog));
+    const QString other = files_.Write(QStringLiteral("other.vob"), Compose_Stream({}));
+    const QList<QUrl> urls = {QUrl::fromLocalFile(other),
+                              QUrl::fromLocalFile(QFileInfo(good_).absolutePath()),  // a folder
+                              QUrl(QStringLiteral("https://example.com/clip.mpg")),
+                              QUrl::fromLocalFile(files_.Path(QStringLiteral("missing.mpg"))),
+                              QUrl::fromLocalFile(good_)};
+    // Onto the list, and onto the page beside it. Taken as a copy even where
+    // a move is asked for, so that the file manager keeps the files.
+    const QWidget& list = *w.input_list().viewport();
+    for (const QWidget* target : {&list, Control<const QWidget>(w.app.input_page, "1009")}) {
+      QCOMPARE(Drop(w.dialog, *target, urls, Qt::CopyAction | Qt::MoveAction), Qt::CopyAction);
+    }
+    QCOMPARE(Items(w.input_list()), QStringList({other, good_, other, good_}));
+    // Nothing Add... could have chosen, or only a move offered: refused.
+    QCOMPARE(Drop(w.dialog, list, urls.mid(1, 3), Qt::CopyAction), Qt::IgnoreAction);
+    QCOMPARE(Drop(w.dialog, list, {urls[0]}, Qt::MoveAction), Qt::IgnoreAction);
+    QVERIFY(log.entries.empty());
+    // The list is checked when the page is left, as after Add...
+    QCOMPARE(Drop(w.dialog, list, QList<QUrl>(13, urls[0]), Qt::LinkAction), Qt::LinkAction);
+    w.Select(MainDialog::kProcessingPage);
+    QCOMPARE(log.Texts(), QStringList{QString::fromLatin1(messages::kTooManyFiles)});
+  }
+
+  void fileDialogsOpenWhereTheLastRunLeftThem() {
+    TempFiles input_folder;
+    TempFiles output_folder;
+    const QString input = input_folder.Write(QStringLiteral("in.m2v"), Compose_Stream({}));
+    const QString output = output_folder.Path(QStringLiteral("out.avi"));
+    MessageLog log;
+    {
+      AppWindow run;
+      Choose_File(Control<QPushButton>(run.app.input_page, "1006"), input);
+      run.Select(MainDialog::kOutputPage);
+      Choose_File(Control<QPushButton>(run.app.output_page, "1017"), output);
+    }
+    // Kept in the settings file, which tests keep in a directory of their own.
+    const QSettings settings(QStringLiteral("Vidorlan"), QStringLiteral("Vidorlan MPEG"));
+    QFile stored(settings.fileName());
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QVERIFY(stored.readAll().contains(QFile::encodeName(QFileInfo(input).absolutePath())));
+    AppWindow next_run;
+    QCOMPARE(QFileInfo(Folder_Shown_By(Control<QPushButton>(next_run.app.input_page, "1006"))),
+             QFileInfo(QFileInfo(input).absolutePath()));
+    next_run.Open({input});
+    QCOMPARE(QFileInfo(Folder_Shown_By(Control<QPushButton>(next_run.app.output_page, "1017"))),
+             QFileInfo(QFileInfo(output).absolutePath()));
+    QVERIFY(log.entries.empty());
   }
 
   void inputControlsAreNeverDisabled() {
@@ -219,6 +308,27 @@ class PagesTest : public QObject {
     QVERIFY(Control<QRadioButton>(page, "1036")->isChecked());
     QVERIFY(!Control<QRadioButton>(page, "1037")->isChecked());
     QCOMPARE(Control<QLineEdit>(page, "1038")->text(), QStringLiteral("123"));  // kept
+  }
+
+  void propertyListShowsItsFocusButNeverARow() {
+    MessageLog log;
+    AppWindow w;
+    w.Open({good_});
+    auto* list = Control<QListWidget>(w.app.processing_page, "1010");
+    w.dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w.dialog));
+    const QImage unfocused = list->grab().toImage();
+    list->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(list, Qt::Key_Down);  // a current entry, which item views highlight
+    QVERIFY(list->hasFocus() && list->currentRow() >= 0);
+    const QImage focused = list->grab().toImage();
+    QVERIFY(focused != unfocused);
+    for (int row = 0; row < list->count(); ++row) {
+      const QRect line = list->visualItemRect(list->item(row)).translated(list->viewport()->pos());
+      const QRect inside_outline = line.adjusted(1, 1, -1, -1);
+      QCOMPARE(focused.copy(inside_outline), unfocused.copy(inside_outline));
+    }
+    QVERIFY(list->selectedItems().isEmpty());
   }
 
   void aLaterProbeOverwritesTheUsersChoices() {

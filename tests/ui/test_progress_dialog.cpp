@@ -43,8 +43,15 @@ class ProgressDialogTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void opensEmptyWithItsClockRunning() {
+  void opensWithTheStartingFiguresAndItsClockRunning() {
     Fixture f(false, 100);
+    // Shown at once, not only from the first tick on.
+    const struct {
+      const char* id;
+      const char* text;
+    } kFigures[] = {{"1099", "00:00:00"}, {"1097", "0"}, {"1098", "0"}, {"1100", "00:00:00"}};
+    for (const auto& figure : kFigures)
+      QCOMPARE(f.Field(figure.id), QString::fromLatin1(figure.text));
     QCOMPARE(f.dialog->windowTitle(), QStringLiteral("Vidorlan MPEG Progress"));
     auto* bar = Control<QProgressBar>(*f.dialog, "1085");
     QCOMPARE(bar->minimum(), 0);

@@ -193,23 +193,12 @@ class StartConversionTest : public QObject {
     AppWindow w;
 
     // Input through the file dialog, then the probe.
-    {
-      WhenModal<QFileDialog> add([&](QFileDialog* d) {
-        Type_File_Name(d, good_);
-        Accept(d);
-      });
-      Control<QPushButton>(w.app.input_page, "1006")->click();
-    }
+    Choose_File(Control<QPushButton>(w.app.input_page, "1006"), good_);
     w.Select(MainDialog::kOutputPage);
     QVERIFY(w.app.frame_source.is_open);
     // Output through the file dialog: "avi" is added to a bare name.
-    {
-      WhenModal<QFileDialog> choose([&](QFileDialog* d) {
-        Type_File_Name(d, job_files.Path(QStringLiteral("movie")));
-        Accept(d);
-      });
-      Control<QPushButton>(w.app.output_page, "1017")->click();
-    }
+    Choose_File(Control<QPushButton>(w.app.output_page, "1017"),
+                job_files.Path(QStringLiteral("movie")));
     const QString movie = job_files.Path(QStringLiteral("movie.avi"));
     QCOMPARE(QFileInfo(Control<QLineEdit>(w.app.output_page, "1015")->text()), QFileInfo(movie));
 

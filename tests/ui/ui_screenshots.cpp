@@ -1,18 +1,24 @@
 // Renders every window of the desktop application into PNG files, for a
 // look at the layout:
 //
-//   ui_screenshots --screenshots DIR [INPUT]
+//   ui_screenshots --screenshots DIR [--scale N] [--dark] [INPUT]
 //
 // The main window with each of its pages (a stream open, so that the
-// Processing page is filled; INPUT defaults to the bundled sample), the
-// compressor dialog and the progress dialog with example figures. Layout
-// faults (cut-off texts, overlaps) are listed on standard error and make
-// the exit status 1.
+// Processing page is filled, its property list holding the focus; INPUT
+// defaults to the bundled sample), the compressor dialog and the progress
+// dialog with example figures. --scale renders at N times the pixels (as
+// QT_SCALE_FACTOR=N does), --dark in the Fusion style with a dark palette.
+// Layout faults (cut-off texts, overlaps, controls crossing a group box's
+// frame or title, ragged button columns) are listed on standard error and
+// make the exit status 1.
 #include <QApplication>
 #include <QDir>
 #include <QListWidget>
+#include <QPalette>
+#include <QStyleFactory>
 #include <QTabWidget>
 #include <cstdio>
+#include <cstring>
 
 #include "convert/conversion_job.h"
 #include "tests/ui/ui_test_support.h"
@@ -45,14 +51,50 @@ bool Save(QWidget& window, const QDir& dir, const char* name) {
   return true;
 }
 
+// A dark colour scheme as desktops offer it: light text on dark grey.
+QPalette Dark_Palette() {
+  const QColor window(53, 53, 53);
+  const QColor base(35, 35, 35);
+  const QColor disabled(127, 127, 127);
+  QPalette palette(window);
+  for (const QPalette::ColorRole role :
+       {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::ToolTipText}) {
+    palette.setColor(role, Qt::white);
+    palette.setColor(QPalette::Disabled, role, disabled);
+  }
+  palette.setColor(QPalette::Base, base);
+  palette.setColor(QPalette::AlternateBase, window);
+  palette.setColor(QPalette::ToolTipBase, base);
+  palette.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::Link, QColor(42, 130, 218));
+  return palette;
+}
+
+// The value of `--scale N` among the raw arguments, before the application
+// object reads the environment; null when there is none.
+const char* Scale_Argument(int argc, char** argv) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--scale") == 0) return argv[i + 1];
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const char* scale = Scale_Argument(argc, argv)) qputenv("QT_SCALE_FACTOR", scale);
   QApplication application(argc, argv);
-  const QStringList arguments = QApplication::arguments();
+  QStringList arguments = QApplication::arguments();
+  const qsizetype scale = arguments.indexOf(QStringLiteral("--scale"));
+  if (scale > 0) arguments.remove(scale, 2);
+  if (arguments.removeAll(QStringLiteral("--dark")) > 0) {
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setPalette(Dark_Palette());
+  }
   const qsizetype option = arguments.indexOf(QStringLiteral("--screenshots"));
   if (option < 1 || option + 1 >= arguments.size()) {
-    std::fprintf(stderr, "usage: ui_screenshots --screenshots DIR [INPUT]\n");
+    std::fprintf(stderr, "usage: ui_screenshots --screenshots DIR [--scale N] [--dark] [INPUT]\n");
     return 2;
   }
   QDir dir(arguments[option + 1]);
@@ -74,6 +116,8 @@ int main(int argc, char** argv) {
                  qPrintable(messages.Texts().join(QStringLiteral("; "))));
     return 2;
   }
+  dialog.activateWindow();
+  ui_test::Control<QListWidget>(app.processing_page, "1010")->setFocus(Qt::TabFocusReason);
   ok = Save(dialog, dir, "main_processing.png") && ok;
   Check_Layout(app.processing_page, "Processing page");
   tabs->setCurrentIndex(MainDialog::kOutputPage);

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QTabWidget>
@@ -29,6 +30,18 @@
 #include "ui/message_box.h"
 
 namespace ui_test {
+
+// Every program built on this support keeps the settings it writes in a
+// temporary directory of its own, so that the user's are never read or
+// written; it is set up before main, ahead of any settings object.
+inline const bool kPrivateSettings = [] {
+  static QTemporaryDir dir;
+  for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope}) {
+    QSettings::setPath(QSettings::NativeFormat, scope, dir.path());
+    QSettings::setPath(QSettings::IniFormat, scope, dir.path());
+  }
+  return true;
+}();
 
 struct StreamParams {
   int width = 48;
@@ -155,6 +168,15 @@ inline void Type_File_Name(QFileDialog* dialog, const QString& path) {
 // Confirms the file dialog as its own button does.
 inline void Accept(QFileDialog* dialog) {
   static_cast<QDialog*>(dialog)->accept();
+}
+
+// Clicks `button` and chooses `path` in the file dialog it brings up.
+inline void Choose_File(QPushButton* button, const QString& path) {
+  WhenModal<QFileDialog> choose([&path](QFileDialog* dialog) {
+    Type_File_Name(dialog, path);
+    Accept(dialog);
+  });
+  button->click();
 }
 
 // The text a control shows: "&x" marks a mnemonic, "&&" is an ampersand.
