@@ -15,11 +15,9 @@ uint8_t Clamp_To_Byte(int32_t value) {
 // an input row above or below its input row.
 void Vertical_420_To_422_Progressive(const uint8_t* in, uint8_t* out, int width, int height) {
   for (int r = 0; r < height; ++r) {
-    const uint8_t* above = in + static_cast<ptrdiff_t>(r > 0 ? r - 1 : 0) * width;
-    const uint8_t* centre = in + static_cast<ptrdiff_t>(r) * width;
-    const uint8_t* below = in + static_cast<ptrdiff_t>(r < height - 1 ? r + 1 : height - 1) * width;
-    uint8_t* upper = out + static_cast<ptrdiff_t>(2 * r) * width;
-    uint8_t* lower = upper + width;
+    const ProgressiveRows rows = Progressive_Rows(in, out, width, height, r);
+    const uint8_t *above = rows.above, *centre = rows.centre, *below = rows.below;
+    uint8_t *upper = rows.out[0], *lower = rows.out[1];
     for (int x = 0; x < width; ++x) {
       const unsigned c3 = 3u * centre[x];
       upper[x] = static_cast<uint8_t>((above[x] + c3 + 2) >> 2);
@@ -115,6 +113,19 @@ constexpr ColourConvertKernels PORTABLE_COLOUR_CONVERT = {&YUV_To_BGR_Row};
 constexpr RowBlendKernels PORTABLE_ROW_BLEND = {&Blend_Rows_Portable, &Filter_Rows_121_Portable};
 
 }  // namespace
+
+ProgressiveRows Progressive_Rows(const uint8_t* in, uint8_t* out, int width, int height, int r) {
+  auto row = [&](int k) {
+    return in + static_cast<ptrdiff_t>(std::clamp(k, 0, height - 1)) * width;
+  };
+  ProgressiveRows rows;
+  rows.above = row(r - 1);
+  rows.centre = row(r);
+  rows.below = row(r + 1);
+  rows.out[0] = out + static_cast<ptrdiff_t>(2 * r) * width;
+  rows.out[1] = rows.out[0] + width;
+  return rows;
+}
 
 FieldwiseRows Fieldwise_Rows(const uint8_t* in, uint8_t* out, int width, int height, int p) {
   auto row = [&](int r) {

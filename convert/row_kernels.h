@@ -32,6 +32,16 @@ struct ChromaUpsampleKernels {
   void (*horizontal_422_to_444_mpeg2)(const uint8_t* in, uint8_t* out, int count);
 };
 
+// The rows that progressive upsampling reads for input row r, the edge rows
+// repeated beyond the plane, and the two output rows they make.
+struct ProgressiveRows {
+  const uint8_t* above;
+  const uint8_t* centre;
+  const uint8_t* below;
+  uint8_t* out[2];
+};
+ProgressiveRows Progressive_Rows(const uint8_t* in, uint8_t* out, int width, int height, int r);
+
 // The rows that field-wise upsampling reads for input row pair p (rows 2p
 // and 2p + 1), with out-of-plane rows replaced by the nearest row of the same
 // field, and the four output rows they make.
@@ -83,6 +93,7 @@ extern RowBlendKernels row_blend_kernels;
 
 // The vectorised kernels, built on x86-64 only (see convert/kernel_setup.h).
 extern const ChromaUpsampleKernels chroma_upsample_kernels_sse2;
+extern const ChromaUpsampleKernels chroma_upsample_kernels_avx2;
 extern const RowBlendKernels row_blend_kernels_sse2;
 extern const ColourConvertKernels colour_convert_kernels_sse41;
 extern const ColourConvertKernels colour_convert_kernels_avx2;

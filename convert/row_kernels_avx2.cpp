@@ -6,10 +6,15 @@
 
 #include "convert/yuv_to_bgr_terms.h"
 
-// YUV to B, G, R in AVX2 registers, 32 pixels per step: the folded colour
-// formula in 32-bit lanes (exact, see ColourTerms), saturating packs to bytes,
-// then pshufb within each 128-bit half (16 pixels each) and one exchange of
-// halves per 32 output bytes. Only intrinsics and this unit's own functions
+// Kernels in AVX2 registers, 32 bytes or pixels per step:
+// - vertical chroma upsampling: each output is a weighted sum of two input
+//   bytes, taken by pmaddubsw on the interleaved bytes in 16-bit lanes (the
+//   weights, at most 8 in all, keep every sum far from saturation);
+// - YUV to B, G, R: the folded colour formula in 32-bit lanes (exact, see
+//   ColourTerms), saturating packs to bytes, then pshufb within each 128-bit
+//   half (16 pixels each) and one exchange of halves per 32 output bytes.
+// Narrower planes and rows go to the SSE2 or SSE4.1 kernels, and so does the
+// horizontal chroma upsampling. Only intrinsics and this unit's own functions
 // are used here, so no code built for AVX2 can stand in for a shared inline
 // function elsewhere.
 
@@ -17,11 +22,87 @@ namespace {
 
 constexpr int kStep = 32;
 
+// Calls step(x) for x = 0, 32, ... and once more for the last 32 bytes of a
+// length of at least 32 (recomputing a few with the same result).
+template <typename Step>
+inline void For_Each_Step(int length, Step step) {
+  int x = 0;
+  for (; x + kStep <= length; x += kStep) step(x);
+  if (x < length) step(length - kStep);
+}
+
+inline __m256i Load(const uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+inline void Store(uint8_t* p, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
+// Byte pairs (wa, wb) for pmaddubsw.
+inline __m256i Weights(int wa, int wb) {
+  return _mm256_set1_epi16(static_cast<int16_t>(wa | (wb << 8)));
+}
+
+// (a * wa + b * wb + rounding) >> shift per byte; the unpacks and the pack
+// work within 128-bit halves and undo each other's order.
+inline __m256i Weighted_Sum(__m256i a, __m256i b, __m256i weights, __m256i rounding, int shift) {
+  auto half = [&](__m256i pairs) {
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(pairs, weights), rounding),
+                             shift);
+  };
+  return _mm256_packus_epi16(half(_mm256_unpacklo_epi8(a, b)), half(_mm256_unpackhi_epi8(a, b)));
+}
+
+void Vertical_420_To_422_Progressive(const uint8_t* in, uint8_t* out, int width, int height) {
+  if (width < kStep) {
+    chroma_upsample_kernels_sse2.vertical_420_to_422_progressive(in, out, width, height);
+    return;
+  }
+  const __m256i one_three = Weights(1, 3), three_one = Weights(3, 1);
+  const __m256i two = _mm256_set1_epi16(2);
+  for (int r = 0; r < height; ++r) {
+    const ProgressiveRows rows = Progressive_Rows(in, out, width, height, r);
+    For_Each_Step(width, [&](int x) {
+      const __m256i c = Load(rows.centre + x);
+      Store(rows.out[0] + x, Weighted_Sum(Load(rows.above + x), c, one_three, two, 2));
+      Store(rows.out[1] + x, Weighted_Sum(c, Load(rows.below + x), three_one, two, 2));
+    });
+  }
+}
+
+void Vertical_420_To_422_Fieldwise(const uint8_t* in, uint8_t* out, int width, int height) {
+  if (width < kStep) {
+    chroma_upsample_kernels_sse2.vertical_420_to_422_fieldwise(in, out, width, height);
+    return;
+  }
+  const __m256i w17 = Weights(1, 7), w35 = Weights(3, 5), w53 = Weights(5, 3), w71 = Weights(7, 1);
+  const __m256i four = _mm256_set1_epi16(4);
+  for (int p = 0; p < height / 2; ++p) {
+    const FieldwiseRows rows = Fieldwise_Rows(in, out, width, height, p);
+    For_Each_Step(width, [&](int x) {
+      const __m256i t = Load(rows.top + x), b = Load(rows.bottom + x);
+      Store(rows.out[0] + x, Weighted_Sum(Load(rows.top_above + x), t, w17, four, 3));
+      Store(rows.out[1] + x, Weighted_Sum(Load(rows.bottom_above + x), b, w35, four, 3));
+      Store(rows.out[2] + x, Weighted_Sum(t, Load(rows.top_below + x), w53, four, 3));
+      Store(rows.out[3] + x, Weighted_Sum(b, Load(rows.bottom_below + x), w71, four, 3));
+    });
+  }
+}
+
+void Horizontal_422_To_444_MPEG1(const uint8_t* in, uint8_t* out, int count) {
+  chroma_upsample_kernels_sse2.horizontal_422_to_444_mpeg1(in, out, count);
+}
+
+void Horizontal_422_To_444_MPEG2(const uint8_t* in, uint8_t* out, int count) {
+  chroma_upsample_kernels_sse2.horizontal_422_to_444_mpeg2(in, out, count);
+}
+
 // The 32 bytes at p widened to four registers of 32-bit lanes, in the order
 // that the packs below undo: lanes k of result r hold the bytes 4r + k and
 // 16 + 4r + k.
 inline void Widen(const uint8_t* p, __m256i (&wide)[4]) {
-  const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i bytes = Load(p);
   const __m256i zero = _mm256_setzero_si256();
   const __m256i low = _mm256_unpacklo_epi8(bytes, zero);
   const __m256i high = _mm256_unpackhi_epi8(bytes, zero);
@@ -93,12 +174,15 @@ void YUV_To_BGR_Row(uint8_t* dest, const uint8_t* luma, const uint8_t* cb, const
     _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(parts[2], parts[0], 0x30));
     _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(parts[1], parts[2], 0x31));
   };
-  int x = 0;
-  for (; x + kStep <= width; x += kStep) step(x);
-  // The last step ends at the row end, recomputing a few pixels alike.
-  if (x < width) step(width - kStep);
+  For_Each_Step(width, step);
 }
 
 }  // namespace
 
+const ChromaUpsampleKernels chroma_upsample_kernels_avx2 = {
+    &Vertical_420_To_422_Progressive,
+    &Vertical_420_To_422_Fieldwise,
+    &Horizontal_422_To_444_MPEG1,
+    &Horizontal_422_To_444_MPEG2,
+};
 const ColourConvertKernels colour_convert_kernels_avx2 = {&YUV_To_BGR_Row};

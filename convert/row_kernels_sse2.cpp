@@ -58,15 +58,11 @@ void Vertical_420_To_422_Progressive(const uint8_t* in, uint8_t* out, int width,
   }
   const __m128i one = _mm_set1_epi16(1), three = _mm_set1_epi16(3), two = _mm_set1_epi16(2);
   for (int r = 0; r < height; ++r) {
-    const uint8_t* above = in + static_cast<std::ptrdiff_t>(r > 0 ? r - 1 : 0) * width;
-    const uint8_t* centre = in + static_cast<std::ptrdiff_t>(r) * width;
-    const uint8_t* below = in + static_cast<std::ptrdiff_t>(r < height - 1 ? r + 1 : r) * width;
-    uint8_t* upper = out + static_cast<std::ptrdiff_t>(2 * r) * width;
-    uint8_t* lower = upper + width;
+    const ProgressiveRows rows = Progressive_Rows(in, out, width, height, r);
     For_Each_Step(width, [&](int x) {
-      const __m128i c = Load(centre + x);
-      Store(upper + x, Weighted_Sum(Load(above + x), one, c, three, two, 2));
-      Store(lower + x, Weighted_Sum(c, three, Load(below + x), one, two, 2));
+      const __m128i c = Load(rows.centre + x);
+      Store(rows.out[0] + x, Weighted_Sum(Load(rows.above + x), one, c, three, two, 2));
+      Store(rows.out[1] + x, Weighted_Sum(c, three, Load(rows.below + x), one, two, 2));
     });
   }
 }
