@@ -44,7 +44,7 @@ constexpr RowPairTable kRowPairTables[4] = {Make_Row_Pair_Table(0), Make_Row_Pai
                                             Make_Row_Pair_Table(2), Make_Row_Pair_Table(3)};
 
 // As the SSE2 row pass, per 128-bit half.
-void Row_Pass(const int16_t* coefficients, __m128i (&rows)[8]) {
+inline void Row_Pass(const int16_t* coefficients, __m128i (&rows)[8]) {
   auto load = [](const int16_t* t) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(t));
   };

@@ -34,7 +34,7 @@ inline __m128i Row_Pass_Row(const int16_t* row, const RowTable& table) {
   return _mm_shufflehi_epi16(_mm_packs_epi32(sum, difference), 0x1B);
 }
 
-void Row_Pass(const int16_t* coefficients, __m128i (&rows)[8]) {
+inline void Row_Pass(const int16_t* coefficients, __m128i (&rows)[8]) {
   for (int v = 0; v < 8; ++v) {
     rows[v] = Row_Pass_Row(coefficients + 8 * v, kRowTableByPair[kIdctTableOfRow[v]]);
   }
