@@ -20,26 +20,32 @@ void Report(const char* message) {
   std::fprintf(stderr, "vidorlan-convert: %s\n", message);
 }
 
+// The value of a number edit given on the command line; the options
+// refuse what the edit could not hold, so it fits.
+NumberEdit Number_Edit_Of(long value) {
+  return NumberEdit{false, static_cast<int32_t>(value)};
+}
+
 // The pages' controls as a probe leaves them, changed by the options.
 StartForm Form_From_Options(const CliOptions& o, const StreamInfo& stream) {
   StartForm form;
   form.output_path = o.output.value_or("");
   form.deinterlace = o.deinterlace.value_or(stream.progressive_sequence == 0);
   form.process_all_frames = !o.frames.has_value();
-  if (o.frames) form.frame_count_text = std::to_string(*o.frames);
+  if (o.frames) form.frame_count = Number_Edit_Of(*o.frames);
   if (o.split_mbytes) {
     form.split_choice = SPLIT_BY_SIZE;
-    form.split_mbytes_text = std::to_string(*o.split_mbytes);
+    form.split_mbytes = Number_Edit_Of(*o.split_mbytes);
   } else if (o.split_frames) {
     form.split_choice = SPLIT_BY_FRAMES;
-    form.split_frames_text = std::to_string(*o.split_frames);
+    form.split_frames = Number_Edit_Of(*o.split_frames);
   }
   form.aspect_selection =
       o.aspect_index.value_or(Default_Aspect_Index(stream.aspect_ratio_information));
   form.frame_rate_selection =
       o.frame_rate_index.value_or(Default_Frame_Rate_Index(stream.frame_rate_code));
-  form.crop_top_text = std::to_string(o.crop_top.value_or(0));
-  form.crop_height_text = std::to_string(o.crop_height.value_or(stream.coded_height));
+  form.crop_top = o.crop_top.value_or(0);
+  form.crop_height = o.crop_height.value_or(stream.coded_height);
   return form;
 }
 

@@ -1,4 +1,6 @@
 // vidorlan-convert: the converter on the command line.
+#include <unistd.h>
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -14,6 +16,7 @@
 #include "convert/frame_source.h"
 #include "convert/kernel_setup.h"
 #include "convert/messages.h"
+#include "convert/output_paths.h"
 #include "convert/stream_properties.h"
 #include "decoder/decoder.h"
 #include "platform/compressor.h"
@@ -22,9 +25,15 @@ namespace {
 
 constexpr int kMaxInputFiles = 16;
 
+// Ctrl-C. Until the input has been probed nothing is written, so the
+// process ends at once (with async-signal-safe calls only); afterwards it
+// asks the job to cancel, which leaves the files written so far complete.
+std::atomic<bool> probing{true};
 std::atomic<bool> interrupt_requested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void On_Interrupt(int) {
+  if (probing.load()) _exit(kExitInterrupted);
   interrupt_requested.store(true);
 }
 
@@ -50,7 +59,11 @@ void Print_Info() {
   std::printf("stream=%s\n", Decoder_Stream_Is_Multiplexed() ? "program" : "elementary");
 }
 
-int Run_Y4m(const std::string& path, long frame_limit) {
+int Run_Y4m(const std::string& path, long frame_limit, const char* const* input_paths) {
+  if (path != "-" && Output_Overwrites_Input(path, false, input_paths)) {
+    Report(messages::kOutputIsInput);
+    return kExitStartRefused;
+  }
   std::FILE* out = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
   if (out == nullptr) {
     Report(("Cannot create " + path + ": " + std::strerror(errno)).c_str());
@@ -79,6 +92,10 @@ int Run_Y4m(const std::string& path, long frame_limit) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::signal(SIGINT, On_Interrupt);
+  // A file size limit makes writes fail (reported as write errors) instead
+  // of ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   CliOptions options;
   std::string error;
   if (!Parse_Options(argc, argv, &options, &error)) {
@@ -125,15 +142,12 @@ int main(int argc, char** argv) {
     return kExitInputRefused;
   }
 
-  std::signal(SIGINT, On_Interrupt);
-  // A file size limit makes writes fail (reported as write errors) instead
-  // of ending the process.
-  std::signal(SIGXFSZ, SIG_IGN);
+  probing.store(false);
   int status = kExitDone;
   if (options.info) {
     Print_Info();
   } else if (options.y4m) {
-    status = Run_Y4m(*options.y4m, options.frames ? *options.frames : -1);
+    status = Run_Y4m(*options.y4m, options.frames ? *options.frames : -1, paths.data());
   } else {
     status = Run_Avi_Conversion(options, source, paths.data(), interrupt_requested);
   }

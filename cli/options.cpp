@@ -85,7 +85,10 @@ bool Parse_Options(int argc, const char* const* argv, CliOptions* options, std::
       return true;
     };
     constexpr long kMaxCount = 2147483647;
-    constexpr long kMaxCrop = 4294967295;  // as many rows as the page's edits take
+    // What the pages' edits hold: 8 digits for the frame count and the
+    // split values, unsigned 32-bit numbers for the crop rows.
+    constexpr long kMaxEditCount = 99999999;
+    constexpr long kMaxCrop = 4294967295;
     bool ok = true;
     if (name == "-o" || name == "--output") {
       std::string v;
@@ -122,11 +125,11 @@ bool Parse_Options(int argc, const char* const* argv, CliOptions* options, std::
         }
       }
     } else if (name == "--frames") {
-      ok = count(&o.frames, kMaxCount);
+      ok = count(&o.frames, kMaxEditCount);
     } else if (name == "--split-mb") {
-      ok = count(&o.split_mbytes, kMaxCount);
+      ok = count(&o.split_mbytes, kMaxEditCount);
     } else if (name == "--split-frames") {
-      ok = count(&o.split_frames, kMaxCount);
+      ok = count(&o.split_frames, kMaxEditCount);
     } else if (name == "--codec") {
       ok = value(&o.codec);
     } else if (name == "--list-codecs") {

@@ -5,24 +5,7 @@
 #include <limits>
 #include <span>
 
-namespace {
-
-// Split files are numbered after the path without its extension. Only a dot
-// after the last directory separator starts an extension, so a dot in a
-// directory name is left alone.
-std::string SplitBaseName(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const size_t dot = path.rfind('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-    return path.substr(0, dot);
-  return path;
-}
-
-std::string SplitFileName(const std::string& base_name, int32_t number) {
-  return base_name + std::to_string(number) + ".avi";
-}
-
-}  // namespace
+#include "convert/output_paths.h"
 
 AviFrameRate AviFrameRateForIndex(int frame_rate_index) {
   static constexpr AviFrameRate kRates[] = {
@@ -48,8 +31,8 @@ int AviWriter::Open(const std::string& path, int frame_width, int frame_height,
   height = frame_height;
   file_number = 0;
   split = split_output;
-  base_name = split ? SplitBaseName(path) : std::string();
-  if (file.Create(split ? SplitFileName(base_name, file_number) : path) != AVI_OK) return 1;
+  base_name = split ? Split_Base_Name(path) : std::string();
+  if (file.Create(split ? Split_File_Name(base_name, file_number) : path) != AVI_OK) return 1;
 
   const AviFrameRate frame_rate = AviFrameRateForIndex(frame_rate_index);
   stream_header = AviStreamInfo{};
@@ -108,7 +91,7 @@ int AviWriter::NextFile() {
   const int released = ReleaseFile();
   if (released != AVI_OK) return released;
   ++file_number;
-  const int created = file.Create(SplitFileName(base_name, file_number));
+  const int created = file.Create(Split_File_Name(base_name, file_number));
   if (created != AVI_OK) return created;
   if (file.CreateStream(stream_header) != AVI_OK || StartStreams() != AVI_OK) {
     Close();

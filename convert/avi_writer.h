@@ -45,7 +45,8 @@ class AviWriter {
   // is used as it is. Returns 0 on success, 1 on an error (file, stream,
   // compressor or format refused; the writer is closed), 2 when the
   // choose-compressor hook cancels (the writer is closed, the options are
-  // kept as they were).
+  // kept as they were). The hook is called after the file is made; on a
+  // result other than 0 the file is removed again unless it existed before.
   int Open(const std::string& path, int width, int height, int frame_rate_index, bool split);
 
   // Ends the current split file and starts the next number with the same
@@ -61,6 +62,8 @@ class AviWriter {
 
   // Completes and closes the current file and zeroes the per-file counters.
   // Returns 0, or the first write error the file met (full disk, I/O error).
+  // A file that cannot be completed is removed if the writer made it (see
+  // AviFile::Release); each split file is judged alone.
   int ReleaseFile();
 
   // Ends the current file and the job's use of the options. Safe at any

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/messages.h"
+#include "convert/output_paths.h"
 #include "decoder/decoder_state.h"
 
 void ConversionProgress::Reset() {
@@ -21,29 +22,27 @@ void ConversionProgress::Reset() {
   job_state.store(JOB_OK);
 }
 
-bool Parse_Number_Text(const std::string& text, int32_t* value) {
+NumberEdit Read_Number_Edit(const std::string& text) {
+  NumberEdit edit;
+  edit.empty = text.empty();
   long parsed = 0;
-  std::string first = text.substr(0, 8);
-  if (std::sscanf(first.c_str(), "%ld", &parsed) != 1) return false;
-  *value = static_cast<int32_t>(parsed);  // eight characters always fit
-  return true;
+  if (std::sscanf(text.substr(0, 8).c_str(), "%ld", &parsed) == 1)
+    edit.value = static_cast<int32_t>(parsed);  // eight characters always fit
+  return edit;
 }
 
-namespace {
-
-// A crop edit: digits read as an unsigned number; text that cannot be read,
-// or a number past the 32-bit range, counts as 0.
-int64_t Parse_Unsigned_Text(const std::string& text) {
+int64_t Read_Unsigned_Edit(const std::string& text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
   int64_t value = 0;
-  size_t digits = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     value = value * 10 + (text[i] - '0');
     if (value > 0xFFFFFFFFLL) return 0;
   }
-  return digits > 0 ? value : 0;
+  return value;
 }
+
+namespace {
 
 // Sum of (size / 1024) over the input files, or -1 when one cannot be
 // measured. A pipe or standard input ("-") has no size until it has been
@@ -109,20 +108,18 @@ StartResult Read_Start_Form(const StartForm& form, const StreamInfo& stream,
     s.convert_all_frames = true;
   } else {
     s.convert_all_frames = false;
-    if (form.frame_count_text.empty()) return Refused(messages::kNoFrameCount);
-    Parse_Number_Text(form.frame_count_text, &s.frame_limit);
+    if (form.frame_count.empty) return Refused(messages::kNoFrameCount);
+    if (form.frame_count.value) s.frame_limit = *form.frame_count.value;
   }
 
   if (form.split_choice == SPLIT_NONE) {
     s.split_mode = SPLIT_NONE;
-  } else if (form.split_choice == SPLIT_BY_SIZE) {
-    s.split_mode = SPLIT_BY_SIZE;
-    if (form.split_mbytes_text.empty()) return Refused(messages::kNoSplitValue);
-    Parse_Number_Text(form.split_mbytes_text, &s.split_mbytes);
   } else {
-    s.split_mode = SPLIT_BY_FRAMES;
-    if (form.split_frames_text.empty()) return Refused(messages::kNoSplitValue);
-    Parse_Number_Text(form.split_frames_text, &s.split_frames);
+    const bool by_size = form.split_choice == SPLIT_BY_SIZE;
+    s.split_mode = by_size ? SPLIT_BY_SIZE : SPLIT_BY_FRAMES;
+    const NumberEdit& edit = by_size ? form.split_mbytes : form.split_frames;
+    if (edit.empty) return Refused(messages::kNoSplitValue);
+    if (edit.value) (by_size ? s.split_mbytes : s.split_frames) = *edit.value;
   }
 
   if (form.aspect_selection < 0 || form.aspect_selection > 3) return kSilent;
@@ -130,15 +127,13 @@ StartResult Read_Start_Form(const StartForm& form, const StreamInfo& stream,
 
   // Each value is checked against the coded height before they are added,
   // so no sum can wrap; an empty crop band is refused.
-  const int64_t crop_top = Parse_Unsigned_Text(form.crop_top_text);
-  const int64_t crop_height = Parse_Unsigned_Text(form.crop_height_text);
   const int64_t coded_height = stream.coded_height;
-  if (crop_top > coded_height || crop_height > coded_height || crop_height == 0 ||
-      crop_top + crop_height > coded_height) {
+  if (form.crop_top < 0 || form.crop_height <= 0 || form.crop_top > coded_height ||
+      form.crop_height > coded_height || form.crop_top + form.crop_height > coded_height) {
     return Refused(messages::kIllegalCropping);
   }
-  s.crop_top = static_cast<int32_t>(crop_top);
-  s.crop_height = static_cast<int32_t>(crop_height);
+  s.crop_top = static_cast<int32_t>(form.crop_top);
+  s.crop_height = static_cast<int32_t>(form.crop_height);
 
   if (form.frame_rate_selection < 0 || form.frame_rate_selection > 7) return kSilent;
   s.frame_rate_index = form.frame_rate_selection;
@@ -146,6 +141,11 @@ StartResult Read_Start_Form(const StartForm& form, const StreamInfo& stream,
   s.output_width = stream.coded_width;
   s.output_height =
       Output_Height(s.aspect_index, s.crop_height, stream.coded_width, stream.coded_height);
+  // A band of a row or two shown at a wide shape leaves no row at all.
+  if (s.output_height <= 0) return Refused(messages::kIllegalCropping);
+
+  if (Output_Overwrites_Input(s.output_path, s.split_mode != SPLIT_NONE, input_paths))
+    return Refused(messages::kOutputIsInput);
 
   bool size_known = true;
   int64_t total = Measure_Input(input_paths, &size_known);

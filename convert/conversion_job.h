@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -55,21 +56,37 @@ struct ConversionProgress {
   void Reset();
 };
 
-// The page controls as the user left them, text where the control holds
-// text. A selection of -1 means none.
+// A "%ld" number edit as the Start handler reads it: the frame count and
+// the two split values.
+struct NumberEdit {
+  bool empty = true;
+  std::optional<int32_t> value;  // none: the text does not start with a number
+};
+
+// The page controls as the user left them, each number already in its final
+// type: the desktop app reads its edits' texts with Read_Number_Edit and
+// Read_Unsigned_Edit, the command line gives its options' values. A
+// selection of -1 means none.
 struct StartForm {
   std::string output_path;  // "Output file:"
   bool deinterlace = false;
   bool process_all_frames = true;
-  std::string frame_count_text;  // beside "Process"
+  NumberEdit frame_count;  // beside "Process"
   int32_t split_choice = SPLIT_NONE;
-  std::string split_mbytes_text;
-  std::string split_frames_text;
+  NumberEdit split_mbytes;
+  NumberEdit split_frames;
   int aspect_selection = -1;
-  std::string crop_top_text;
-  std::string crop_height_text;
+  int64_t crop_top = 0;  // 0 .. 2^32 - 1
+  int64_t crop_height = 0;
   int frame_rate_selection = -1;
 };
+
+// The text of a number edit: its first 8 characters read as "%ld".
+NumberEdit Read_Number_Edit(const std::string& text);
+
+// The text of a crop edit: digits read as an unsigned number; text that
+// cannot be read, or a number past the 32-bit range, counts as 0.
+int64_t Read_Unsigned_Edit(const std::string& text);
 
 // How a start ended: started, refused with a message for the user, or ended
 // silently (nothing to report: no input, no list selection, cancelled
@@ -79,10 +96,11 @@ struct StartResult {
   const char* message;  // kRefused only
 };
 
-// Checks the form and derives the settings: the texts, the crop band against
-// the coded picture, the output size from the display shape, and the input
-// size (each input file measured; pipes have none). Leaves fields it did not reach
-// as they were, as the pages would.
+// Checks the form and derives the settings: the values, the crop band
+// against the coded picture, the output size from the display shape (an
+// empty frame is refused as a crop), that no output file is one of the
+// inputs, and the input size (each input file measured; pipes have none).
+// Leaves fields it did not reach as they were, as the pages would.
 StartResult Read_Start_Form(const StartForm& form, const StreamInfo& stream,
                             const char* const* input_paths, ConversionSettings* settings);
 
@@ -91,10 +109,6 @@ StartResult Read_Start_Form(const StartForm& form, const StreamInfo& stream,
 // rounded up to a multiple of 16.
 int32_t Output_Height(int32_t aspect_index, int32_t crop_height, int32_t coded_width,
                       int32_t coded_height);
-
-// The text of a "%ld" number edit: its first 8 characters as a number, or
-// false when they do not start with one.
-bool Parse_Number_Text(const std::string& text, int32_t* value);
 
 class ConversionJob {
  public:

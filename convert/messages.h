@@ -15,6 +15,7 @@ inline constexpr const char* kNoOutputFile = "No output file selected.";
 inline constexpr const char* kNoFrameCount = "No framecount specified.";
 inline constexpr const char* kNoSplitValue = "No value for file splitting specified.";
 inline constexpr const char* kIllegalCropping = "Illegal cropping values.";
+inline constexpr const char* kOutputIsInput = "The output would overwrite an input file.";
 inline constexpr const char* kInputSizeFileError = "File error.";
 inline constexpr const char* kCreateAviFailed = "Error creating AVI-file";
 

@@ -1,9 +1,12 @@
 #include "platform/avi_file.h"
 
+#include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 
@@ -117,6 +120,8 @@ void AviFile::ResetState() {
   frames_in_first_riff_ = 0;
   total_frames_ = 0;
   largest_frame_ = 0;
+  riff_cut_ = false;
+  created_path_.clear();
 }
 
 int AviFile::Fail(int result) {
@@ -127,12 +132,24 @@ int AviFile::Fail(int result) {
 int AviFile::Create(const std::string& path) {
   Release();
   ResetState();
-  std::FILE* stream = std::fopen(path.c_str(), "wb");
-  if (stream == nullptr) return AVI_ERROR_CREATE;
+  // Whether this call makes the file decides whether a failure may remove
+  // it: a file that was there before is never removed.
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const bool created = fd >= 0;
+  if (!created && errno == EEXIST)
+    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return AVI_ERROR_CREATE;
+  std::FILE* stream = fdopen(fd, "wb");
+  if (stream == nullptr) {
+    close(fd);
+    if (created) unlink(path.c_str());
+    return AVI_ERROR_CREATE;
+  }
   buffer_ = std::make_unique<char[]>(kStdioBufferBytes);
   std::setvbuf(stream, buffer_.get(), _IOFBF, kStdioBufferBytes);
   file_.reset(stream);
   file_position_known_ = true;
+  created_path_ = created ? path : std::string();
 
   // A skeleton without streams, so that even a file abandoned before its
   // format is known is a well-formed RIFF.
@@ -140,11 +157,8 @@ int AviFile::Create(const std::string& path) {
   position_ = header.size();
   movi_start_ = position_ - 12;
   header = BuildHeader();
-  bool written = WriteAt(0, header) == AVI_OK && std::fflush(file_.get()) == 0;
-  if (!written) {
-    std::fclose(file_.release());
-    buffer_.reset();
-    ResetState();
+  if (WriteAt(0, header) != AVI_OK || Flush() != AVI_OK) {
+    Release();
     return AVI_ERROR_CREATE;
   }
   return AVI_OK;
@@ -181,11 +195,7 @@ int AviFile::SetFormat(const BitmapInfoHeader& format, std::span<const uint8_t> 
   riff_start_ = 0;
   movi_start_ = position_ - 12;
   if (WriteAt(0, BuildHeader()) != AVI_OK) return error_;
-  if (std::fflush(file_.get()) != 0) {
-    file_position_known_ = false;
-    return Fail(AVI_ERROR_WRITE);
-  }
-  return AVI_OK;
+  return Flush();
 }
 
 std::vector<uint8_t> AviFile::BuildHeader() const {
@@ -283,10 +293,9 @@ std::vector<uint8_t> AviFile::BuildHeader() const {
     w.EndChunk(strn);
 
     w.EndChunk(strl);
-  }
-  w.EndChunk(hdrl);
 
-  if (has_format_) {
+    // The extended header follows the stream headers inside hdrl, where
+    // OpenDML readers look for it.
     size_t odml = w.BeginList(MakeFourCC("LIST"), MakeFourCC("odml"));
     size_t dmlh = w.BeginChunk(MakeFourCC("dmlh"));
     w.Put32(Clamp32(static_cast<uint64_t>(total_frames_)));
@@ -294,6 +303,7 @@ std::vector<uint8_t> AviFile::BuildHeader() const {
     w.EndChunk(dmlh);
     w.EndChunk(odml);
   }
+  w.EndChunk(hdrl);
 
   // The first RIFF's movi list header closes the header; its size and the
   // RIFF's come from the data behind it, not from this buffer.
@@ -350,12 +360,24 @@ int AviFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
   }
   if (bytes.empty()) return AVI_OK;
   if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) {
-    file_position_known_ = false;
-    std::clearerr(file_.get());
-    return Fail(AVI_ERROR_WRITE);
+    return WriteFailed();
   }
   file_position_ += bytes.size();
   return AVI_OK;
+}
+
+int AviFile::Flush() {
+  return std::fflush(file_.get()) == 0 ? AVI_OK : WriteFailed();
+}
+
+// What a failed write left in the stdio buffer is dropped: the structure is
+// written again from position_, and bytes the buffer held back must not
+// land in the file later.
+int AviFile::WriteFailed() {
+  __fpurge(file_.get());
+  std::clearerr(file_.get());
+  file_position_known_ = false;
+  return Fail(AVI_ERROR_WRITE);
 }
 
 int AviFile::Patch32(uint64_t offset, uint32_t value) {
@@ -403,6 +425,7 @@ int AviFile::EndRiff(bool more_follow) {
 int AviFile::StartNextRiff() {
   // One entry for the RIFF being closed and one for the RIFF being started.
   if (super_index_.size() + 2 > limits_.super_index_entries) return AVI_ERROR_TOO_LARGE;
+  riff_cut_ = true;  // until the new RIFF stands
   if (EndRiff(true) != AVI_OK) return error_;
   riff_start_ = position_;
   movi_start_ = position_ + 12;
@@ -416,6 +439,7 @@ int AviFile::StartNextRiff() {
   if (WriteAt(position_, w.Take()) != AVI_OK) return error_;
   position_ += 24;
   riff_index_.clear();
+  riff_cut_ = false;
   return AVI_OK;
 }
 
@@ -440,6 +464,9 @@ int AviFile::WriteFrame(std::span<const uint8_t> data, bool key_frame, int32_t* 
   if (WriteAt(position_, header) != AVI_OK) return error_;
   if (WriteAt(position_ + 8, data) != AVI_OK) return error_;
   if ((size & 1) && WriteAt(position_ + 8 + size, kPad) != AVI_OK) return error_;
+  // Every frame counted is on the disk: what a crash or a later failure
+  // leaves behind ends at a frame boundary.
+  if (Flush() != AVI_OK) return error_;
 
   riff_index_.push_back({position_, size, key_frame});
   position_ += chunk_bytes;
@@ -464,12 +491,56 @@ int AviFile::CloseFile() {
   return error_;
 }
 
+// Writes the indexes, counts and sizes. A failed attempt leaves the layout
+// as it was before, so that it can be made again.
+bool AviFile::WriteStructure() {
+  const uint64_t position = position_;
+  const size_t closed_riffs = super_index_.size();
+  const bool first_riff_closed = first_riff_closed_;
+  error_ = AVI_OK;
+  if (has_format_) EndRiff(false);
+  if (WriteAt(0, BuildHeader()) == AVI_OK) Flush();
+  if (error_ == AVI_OK) return true;
+  position_ = position;
+  super_index_.resize(closed_riffs);
+  first_riff_closed_ = first_riff_closed;
+  return false;
+}
+
+// When the disk is full the index finds no room behind the data. The last
+// frames of the RIFF being written then give up their space, which is on
+// the disk already, to it: the file keeps fewer frames but stays readable.
+// False when there is no frame to give up.
+bool AviFile::ShedFramesForIndex() {
+  const bool first_riff = !first_riff_closed_;
+  auto index_bytes = [first_riff](uint64_t frames) {
+    return first_riff ? 8 + kIdx1EntryBytes * frames
+                      : 8 + kIndexHeaderBytes + kStandardIndexEntryBytes * frames;
+  };
+  size_t keep = riff_index_.size();
+  if (keep == 0) return false;
+  do {
+    --keep;
+  } while (keep > 0 && position_ - riff_index_[keep].offset < index_bytes(keep));
+  total_frames_ -= static_cast<int64_t>(riff_index_.size() - keep);
+  position_ = riff_index_[keep].offset;
+  riff_index_.resize(keep);
+  return true;
+}
+
 int AviFile::Release() {
   if (!file_) return AVI_OK;
-  if (has_format_) EndRiff(false);
-  WriteAt(0, BuildHeader());
-  CloseFile();
-  int result = error_;
+  // The structure is completed even after a failed write; whether that
+  // succeeds is judged on its own. A RIFF cut off half-way cannot be.
+  const int earlier_error = error_;
+  bool whole = false;
+  if (!riff_cut_) {
+    whole = WriteStructure();
+    if (!whole && ShedFramesForIndex()) whole = WriteStructure();
+  }
+  whole = CloseFile() == AVI_OK && whole && has_format_;
+  if (!whole && !created_path_.empty()) unlink(created_path_.c_str());
+  const int result = earlier_error != AVI_OK ? earlier_error : error_;
   ResetState();
   return result;
 }

@@ -4,15 +4,16 @@
 // one chunk per frame, 'idx1'). When the first RIFF would pass 1 GiB the file
 // goes on in OpenDML form: further 'RIFF AVIX' extents with their own 'movi',
 // one 'ix00' standard index per RIFF, an 'indx' super index in the strl (its
-// room is reserved when the header is laid out) and 'odml/dmlh' with the
-// total frame count. The first RIFF keeps its idx1, so AVI 1.0 readers still
-// see its frames.
+// room is reserved when the header is laid out) and, in 'hdrl' after the
+// strl, 'odml/dmlh' with the total frame count. The first RIFF keeps its
+// idx1, so AVI 1.0 readers still see its frames.
 //
 // The header is written as soon as the file exists; counts, sizes and
 // indexes are completed by Release, which the destructor calls. Every write,
 // flush and close is checked: a failure (full disk, I/O error) is returned as
 // AVI_ERROR_WRITE and sticks to the file, and Release still completes as much
-// of the structure as can be written.
+// of the structure as can be written. A file this layer made and could not
+// complete is removed; a file that existed before is never removed.
 //
 // Calling order: Create, CreateStream, SetFormat, WriteFrame..., Release.
 #pragma once
@@ -114,7 +115,8 @@ class AviFile {
 
   // Creates `path` for writing, replacing a file of that name, and writes a
   // provisional header. AVI_ERROR_CREATE when the file cannot be opened or
-  // its first bytes cannot be written; the file is closed again then.
+  // its first bytes cannot be written; the file is closed again then, and
+  // removed if this call made it.
   int Create(const std::string& path);
   bool IsOpen() const { return file_ != nullptr; }
 
@@ -137,6 +139,10 @@ class AviFile {
   // Completes the indexes, counts and sizes and closes the file. Returns the
   // first error the file met (a write error earlier on is returned here
   // again), AVI_OK when everything reached the disk. Idle files: AVI_OK.
+  // The file is complete when it has its format and the completing writes
+  // all succeeded, whatever failed before: readers then find every frame it
+  // reports. A file that Create made and that is not complete is removed;
+  // one that existed before is left.
   int Release();
 
   // Frames written to the file so far, over all RIFFs.
@@ -161,10 +167,14 @@ class AviFile {
   std::vector<uint8_t> BuildStandardIndex() const;
   std::vector<uint8_t> BuildIdx1() const;
   int WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
+  int Flush();
+  int WriteFailed();
   int Patch32(uint64_t offset, uint32_t value);
   bool NeedsNextRiff(uint64_t chunk_bytes) const;
   int EndRiff(bool more_follow);
   int StartNextRiff();
+  bool WriteStructure();
+  bool ShedFramesForIndex();
   int Fail(int result);
   int CloseFile();
   void ResetState();
@@ -173,7 +183,8 @@ class AviFile {
   // Declared before file_: stdio uses it until fclose.
   std::unique_ptr<char[]> buffer_;
   std::unique_ptr<std::FILE, FileCloser> file_;
-  int error_ = AVI_OK;  // first failure met; later writes are refused with it
+  int error_ = AVI_OK;        // first failure met; later writes are refused with it
+  std::string created_path_;  // the file, when Create made it (it did not exist)
 
   bool has_stream_ = false;
   bool has_format_ = false;
@@ -193,6 +204,7 @@ class AviFile {
   std::vector<IndexEntry> riff_index_;
   // Closed RIFFs.
   std::vector<SuperIndexEntry> super_index_;
+  bool riff_cut_ = false;  // a failure while one RIFF was closed and the next begun
   bool first_riff_closed_ = false;
   uint64_t first_riff_size_ = 0;  // payload sizes of RIFF 0 once it is closed
   uint64_t first_movi_size_ = 0;

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QStringList>
 #include <QTimer>
+#include <csignal>
 
 #include "ui/converter_app.h"
 #include "ui/ui_resources.h"
@@ -25,6 +26,9 @@ void Press_Escape_In_Active_Window() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file size limit makes writes fail, reported as write errors, instead
+  // of ending the program with a cut file.
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication application(argc, argv);
   QApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
   QApplication::setWindowIcon(Program_Icon());

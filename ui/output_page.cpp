@@ -115,6 +115,6 @@ void OutputPage::ReadStartForm(StartForm* form) const {
   } else {
     form->split_choice = SPLIT_BY_FRAMES;
   }
-  form->split_mbytes_text = split_mbytes_.text().toStdString();
-  form->split_frames_text = split_frames_.text().toStdString();
+  form->split_mbytes = Read_Number_Edit(split_mbytes_.text().toStdString());
+  form->split_frames = Read_Number_Edit(split_frames_.text().toStdString());
 }

@@ -122,9 +122,9 @@ void ProcessingPage::ShowStreamProperties() {
 void ProcessingPage::ReadStartForm(StartForm* form) const {
   form->deinterlace = deinterlace_.isChecked();
   form->process_all_frames = all_frames_.isChecked();
-  form->frame_count_text = frame_count_.text().toStdString();
+  form->frame_count = Read_Number_Edit(frame_count_.text().toStdString());
   form->aspect_selection = aspect_list_.currentIndex();
-  form->crop_top_text = crop_top_.text().toStdString();
-  form->crop_height_text = crop_height_.text().toStdString();
+  form->crop_top = Read_Unsigned_Edit(crop_top_.text().toStdString());
+  form->crop_height = Read_Unsigned_Edit(crop_height_.text().toStdString());
   form->frame_rate_selection = frame_rate_list_.currentIndex();
 }

@@ -107,6 +107,14 @@ void ProgressDialog::ShowFigures() {
   kbytes_.setText(QString::number(figures.kbytes_written));
   // Past the last path the index designates the null slot: an empty field.
   ShowCurrentFile(input_file_names_.At(figures.current_file_index));
+  if (!figures.share_known) {
+    // Input from a pipe has no size: a busy bar, and how much was read in
+    // place of the remaining time.
+    bar_.setRange(0, 0);
+    remaining_label_.setText(QStringLiteral("KBytes read:"));
+    remaining_.setText(QString::number(figures.input_kbytes_read));
+    return;
+  }
   // A position past the range shows a full bar.
   bar_.setValue(std::clamp(figures.bar_position, 0, kBarRange));
   remaining_.setText(QString::fromStdString(Format_Clock(figures.remaining_seconds)));

@@ -2,11 +2,15 @@
 // statuses, and the files it writes as real readers see them.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,7 +46,11 @@ TEST(Cli, UsageErrors) {
                                              {"--quality", "101", kSample},
                                              {"--codec", "nonesuch", kSample},
                                              {"--cpu", "fastest", kSample},
-                                             {"--split-mb", "1", "--split-frames", "2", kSample}}) {
+                                             {"--split-mb", "1", "--split-frames", "2", kSample},
+                                             // more digits than the pages' edits hold
+                                             {"--frames", "100000000", kSample},
+                                             {"--split-mb", "100000000", kSample},
+                                             {"--split-frames", "100000000", kSample}}) {
     CommandResult r = Convert(args);
     EXPECT_EQ(r.exit_status, 1) << r.err;
     EXPECT_NE(r.err.find("vidorlan-convert: "), std::string::npos);
@@ -117,16 +125,48 @@ TEST(Cli, StartChecksRefuseWithTheirMessages) {
            Case{{"--crop-top", "4294967295", "--crop-height", "1", "-o", temp.Path("a.avi"),
                  kSample},
                 "Illegal cropping values."},
+           // A row shown at a wide shape leaves no row: nothing to write.
+           Case{{"--crop-height", "1", "--aspect", "4:3", "-o", temp.Path("a.avi"), kSample},
+                "Illegal cropping values."},
+           Case{{"--crop-height", "1", "--aspect", "16:9", "-o", temp.Path("a.avi"), kSample},
+                "Illegal cropping values."},
+           Case{{"--crop-height", "1", "--aspect", "2.21:1", "-o", temp.Path("a.avi"), kSample},
+                "Illegal cropping values."},
            Case{{"-o", temp.Path("no/such/dir/a.avi"), kSample}, "Error creating AVI-file"},
+           Case{{"-o", kSample + "/a.avi", kSample}, "Error creating AVI-file"},
        }) {
     CommandResult r = Convert(c.args);
     EXPECT_EQ(r.exit_status, 3) << c.message;
     EXPECT_EQ(r.err, Message(c.message));
+    EXPECT_FALSE(std::filesystem::exists(temp.Path("a.avi")));
   }
   // Equality of crop_top + crop_height with the coded height is allowed.
   CommandResult r = Convert({"-q", "--frames", "1", "--crop-top", "8", "--crop-height", "280", "-o",
                              temp.Path("b.avi"), kSample});
   EXPECT_EQ(r.exit_status, 0) << r.err;
+}
+
+// No output may overwrite an input, under any name: the start is refused
+// before anything is opened for writing.
+TEST(Cli, AnOutputOverAnInputIsRefused) {
+  TempFiles temp;
+  const std::string sample = avi_test::ReadWholeFile(kSample);
+  const std::string a = temp.Write("a.m1v", std::vector<uint8_t>(sample.begin(), sample.end()));
+  const std::string b1 = temp.Write("b1.avi", std::vector<uint8_t>(sample.begin(), sample.end()));
+  std::filesystem::create_symlink(a, temp.Path("link.avi"));
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"-o", a, a},
+           {"-o", temp.Path("link.avi"), a},
+           {"--y4m", a, a},
+           {"--split-frames", "10", "-o", temp.Path("b.avi"), b1},
+           {"--split-mb", "1", "-o", temp.Path("b"), kSample, b1}}) {
+    CommandResult r = Convert(args);
+    EXPECT_EQ(r.exit_status, 3) << args[args.size() - 2];
+    EXPECT_EQ(r.err, Message("The output would overwrite an input file."));
+  }
+  EXPECT_EQ(avi_test::ReadWholeFile(a), sample);
+  EXPECT_EQ(avi_test::ReadWholeFile(b1), sample);
+  EXPECT_FALSE(std::filesystem::exists(temp.Path("b0.avi")));
 }
 
 TEST(Cli, ConvertsToAviWithTheStreamsDefaults) {
@@ -184,30 +224,71 @@ TEST(Cli, ADiskThatFillsUpIsAWriteError) {
   EXPECT_EQ(r.err, Message("Error writing AVI-file."));
 }
 
-TEST(Cli, InterruptCancelsAndLeavesAReadableFile) {
-  SKIP_WITHOUT_FFMPEG();
-  TempFiles temp;
-  std::string out = temp.Path("cut.avi");
-  std::vector<std::string> args = {kConvert, "-q", "--codec", "ffv1", "-o", out};
-  for (int i = 0; i < 16; ++i) args.push_back(kSample);
+// Starts vidorlan-convert with `args` and returns its process id.
+pid_t Start_Convert(std::vector<std::string> args) {
+  args.insert(args.begin(), kConvert);
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
+  const pid_t pid = fork();
   if (pid == 0) {
     execv(argv[0], argv.data());
     _exit(127);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
-  kill(pid, SIGINT);
+  return pid;
+}
+
+int Exit_Status_Of(pid_t pid) {
   int status = 0;
   waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Waits up to 20 s for `done`.
+bool Wait_For(const std::function<bool()>& done) {
+  for (int i = 0; i < 2000 && !done(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return done();
+}
+
+TEST(Cli, InterruptCancelsAndLeavesAReadableFile) {
+  SKIP_WITHOUT_FFMPEG();
+  TempFiles temp;
+  std::string out = temp.Path("cut.avi");
+  std::vector<std::string> args = {"-q", "--codec", "ffv1", "-o", out};
+  for (int i = 0; i < 16; ++i) args.push_back(kSample);
+  const pid_t pid = Start_Convert(args);
+  ASSERT_GT(pid, 0);
+  // Ctrl-C once frames are being written.
+  EXPECT_TRUE(Wait_For([&] {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(out, ec);
+    return !ec && size > (1 << 20);
+  }));
+  kill(pid, SIGINT);
+  EXPECT_EQ(Exit_Status_Of(pid), 130);
   int64_t frames = avi_test::CountFrames(out);
   EXPECT_GT(frames, 0);
   EXPECT_LT(frames, 800);
+  EXPECT_EQ(avi_test::ProbeVideoStream(out)["nb_frames"], std::to_string(frames));
+}
+
+// Ctrl-C while the input is still being probed (here a pipe that never
+// delivers) ends the program at once with 130, and nothing is written.
+TEST(Cli, InterruptWhileProbingEndsAtOnce) {
+  TempFiles temp;
+  const std::string fifo = temp.Path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t pid = Start_Convert({"-q", "-o", temp.Path("out.avi"), fifo});
+  ASSERT_GT(pid, 0);
+  // The write end opens once the program has opened the read end; from then
+  // on it waits in the probe for data.
+  int writer = -1;
+  EXPECT_TRUE(Wait_For([&] { return (writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }));
+  kill(pid, SIGINT);
+  EXPECT_EQ(Exit_Status_Of(pid), 130);
+  if (writer >= 0) close(writer);
+  EXPECT_FALSE(std::filesystem::exists(temp.Path("out.avi")));
 }
 
 }  // namespace

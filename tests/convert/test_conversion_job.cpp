@@ -30,8 +30,8 @@ StartForm Valid_Form() {
   f.output_path = "/tmp/out.avi";
   f.aspect_selection = 0;
   f.frame_rate_selection = 2;
-  f.crop_top_text = "0";
-  f.crop_height_text = "576";
+  f.crop_top = 0;
+  f.crop_height = 576;
   return f;
 }
 
@@ -48,32 +48,41 @@ TEST(StartChecks, RefuseWithTheirMessagesInOrder) {
       {"no frame count",
        [](StartForm& f) {
          f.process_all_frames = false;
-         f.frame_count_text = "";
+         f.frame_count = Read_Number_Edit("");
        },
        messages::kNoFrameCount},
       {"no MBytes",
        [](StartForm& f) {
          f.split_choice = SPLIT_BY_SIZE;
-         f.split_frames_text = "10";
+         f.split_frames = Read_Number_Edit("10");
        },
        messages::kNoSplitValue},
       {"no frames value",
        [](StartForm& f) {
          f.split_choice = SPLIT_BY_FRAMES;
-         f.split_mbytes_text = "10";
+         f.split_mbytes = Read_Number_Edit("10");
        },
        messages::kNoSplitValue},
       {"no aspect", [](StartForm& f) { f.aspect_selection = -1; }, nullptr},
-      {"crop below the picture", [](StartForm& f) { f.crop_top_text = "1"; },
-       messages::kIllegalCropping},
-      {"crop height 0", [](StartForm& f) { f.crop_height_text = "0"; }, messages::kIllegalCropping},
+      {"crop below the picture", [](StartForm& f) { f.crop_top = 1; }, messages::kIllegalCropping},
+      {"crop height 0", [](StartForm& f) { f.crop_height = 0; }, messages::kIllegalCropping},
       {"crop sum past 32 bits",
        [](StartForm& f) {
-         f.crop_top_text = "4294967295";
-         f.crop_height_text = "1";
+         f.crop_top = Read_Unsigned_Edit("4294967295");
+         f.crop_height = 1;
        },
        messages::kIllegalCropping},
       {"no frame rate", [](StartForm& f) { f.frame_rate_selection = -1; }, nullptr},
+      // One or two rows at a wide shape leave an output frame of no rows.
+      {"no row at 4:3", [](StartForm& f) { f.crop_height = 1, f.aspect_selection = 1; },
+       messages::kIllegalCropping},
+      {"no row at 16:9", [](StartForm& f) { f.crop_height = 1, f.aspect_selection = 2; },
+       messages::kIllegalCropping},
+      {"no row at 2.21:1", [](StartForm& f) { f.crop_height = 1, f.aspect_selection = 3; },
+       messages::kIllegalCropping},
+      {"output is the input", [](StartForm& f) { f.output_path = kSample; },
+       messages::kOutputIsInput},
+
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -103,12 +112,12 @@ TEST(StartChecks, RefuseWithTheirMessagesInOrder) {
 TEST(StartChecks, DeriveTheJobsSettings) {
   const char* inputs[] = {kSample.c_str(), kSample.c_str(), nullptr};
   StartForm form = Valid_Form();
-  form.crop_top_text = "16";
-  form.crop_height_text = "560";  // 16 + 560 = 576: equality is allowed
+  form.crop_top = Read_Unsigned_Edit("16");
+  form.crop_height = Read_Unsigned_Edit("560");  // 16 + 560 = 576: equality is allowed
   form.process_all_frames = false;
-  form.frame_count_text = "123456789";  // only its first 8 characters count
+  form.frame_count = Read_Number_Edit("123456789");  // only its first 8 characters count
   form.split_choice = SPLIT_BY_FRAMES;
-  form.split_frames_text = "25";
+  form.split_frames = Read_Number_Edit("25");
   ConversionSettings s;
   ASSERT_EQ(Read_Start_Form(form, Stream(720, 576), inputs, &s).outcome, StartResult::kStarted);
   EXPECT_EQ(s.crop_top, 16);
@@ -121,7 +130,7 @@ TEST(StartChecks, DeriveTheJobsSettings) {
   EXPECT_EQ(s.total_input_kbytes, 2 * (std::filesystem::file_size(kSample) / 1024));
 
   // A count that does not start with a number leaves the limit as it was.
-  form.frame_count_text = "x12";
+  form.frame_count = Read_Number_Edit("x12");
   ASSERT_EQ(Read_Start_Form(form, Stream(720, 576), inputs, &s).outcome, StartResult::kStarted);
   EXPECT_EQ(s.frame_limit, 12345678);
 }
@@ -178,8 +187,8 @@ class Job : public ::testing::Test {
     form.output_path = dir_.File("film.avi");
     form.aspect_selection = 0;
     form.frame_rate_selection = 2;
-    form.crop_top_text = "0";
-    form.crop_height_text = "288";
+    form.crop_top = 0;
+    form.crop_height = 288;
     form_ = form;
   }
   void TearDown() override { source_.Close(); }
@@ -205,9 +214,9 @@ class Job : public ::testing::Test {
 };
 
 TEST_F(Job, FrameLimitsZeroAndOneWriteOneFrame) {
-  for (const char* limit : {"0", "1"}) {
+  for (int32_t limit : {0, 1}) {
     form_.process_all_frames = false;
-    form_.frame_count_text = limit;
+    form_.frame_count = NumberEdit{false, limit};
     EXPECT_EQ(Run(form_), JOB_OK);
     EXPECT_EQ(progress_.frames_written.load(), 1);
     source_.Close();
@@ -218,7 +227,7 @@ TEST_F(Job, FrameLimitsZeroAndOneWriteOneFrame) {
 TEST_F(Job, SplitsBySizeAsTheStreamReportsIt) {
   SKIP_WITHOUT_FFMPEG();
   form_.split_choice = SPLIT_BY_SIZE;
-  form_.split_mbytes_text = "1";  // 304128 bytes a frame: a file closes after its 4th
+  form_.split_mbytes = NumberEdit{false, 1};  // 304128 bytes a frame: a file closes after its 4th
   EXPECT_EQ(Run(form_), JOB_OK);
   EXPECT_EQ(progress_.frames_written.load(), 50);
   int files = 0;
@@ -259,12 +268,36 @@ TEST_F(Job, AWorkerThatCannotStartIsReportedWithoutWaiting) {
   EXPECT_EQ(writer_.FramesInFile(), 0);
 }
 
-TEST_F(Job, ACancelledCompressorChoiceEndsSilently) {
-  writer_.SetChooseCompressorHook([](CompressOptions&) { return false; });
-  ASSERT_EQ(Read_Start_Form(form_, source_.stream_info, inputs_, &settings_).outcome,
-            StartResult::kStarted);
-  ConversionJob job(source_, writer_, settings_, progress_);
-  EXPECT_EQ(job.Start().outcome, StartResult::kSilent);
+// A cancelled compressor choice ends silently, a compressor that cannot
+// start is refused; neither leaves a file behind that was not there before.
+TEST_F(Job, AStartEndedAtTheCompressorLeavesNoNewFile) {
+  struct Case {
+    const char* name;
+    bool cancel;
+    const char* compressor;
+    StartResult::Outcome outcome;
+    bool existed;
+  };
+  for (const Case& c :
+       {Case{"cancelled", true, "", StartResult::kSilent, false},
+        Case{"cancelled over a file", true, "", StartResult::kSilent, true},
+        Case{"refused", false, "nonesuch", StartResult::kRefused, false},
+        Case{"refused over a file", false, "nonesuch", StartResult::kRefused, true}}) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(form_.output_path);
+    if (c.existed) avi_test::WriteFile(form_.output_path, "earlier");
+    writer_.SetChooseCompressorHook([&c](CompressOptions& options) {
+      options.compressor = c.compressor;
+      return !c.cancel;
+    });
+    ASSERT_EQ(Read_Start_Form(form_, source_.stream_info, inputs_, &settings_).outcome,
+              StartResult::kStarted);
+    ConversionJob job(source_, writer_, settings_, progress_);
+    const StartResult r = job.Start();
+    EXPECT_EQ(r.outcome, c.outcome);
+    EXPECT_STREQ(r.message, c.cancel ? nullptr : messages::kCreateAviFailed);
+    EXPECT_EQ(std::filesystem::exists(form_.output_path), c.existed);
+  }
 }
 
 }  // namespace

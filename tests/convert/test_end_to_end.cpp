@@ -49,8 +49,8 @@ TEST(EndToEnd, UncompressedAviHoldsTheFrameSourcesFrames) {
   form.output_path = dir.File("sample.avi");
   form.aspect_selection = 0;
   form.frame_rate_selection = 2;
-  form.crop_top_text = "0";
-  form.crop_height_text = "288";
+  form.crop_top = 0;
+  form.crop_height = 288;
   ConversionSettings settings;
   ConversionProgress progress;
   AviWriter writer;

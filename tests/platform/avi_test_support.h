@@ -40,6 +40,10 @@ inline std::string ReadWholeFile(const std::filesystem::path& path) {
   return s.str();
 }
 
+inline void WriteFile(const std::filesystem::path& path, const std::string& contents) {
+  std::ofstream(path, std::ios::binary) << contents;
+}
+
 // Runs a program found on PATH with `args` (args[0] is its name), standard
 // input from /dev/null, and collects its output.
 inline CommandResult RunCommand(const std::vector<std::string>& args) {

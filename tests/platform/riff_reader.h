@@ -35,6 +35,7 @@ struct AviStructure {
   uint32_t avih_total_frames = 0;
   uint32_t strh_length = 0;
   bool has_dmlh = false;
+  std::string dmlh_lists;  // the lists around dmlh in the first RIFF: "hdrl/odml"
   uint32_t dmlh_total_frames = 0;
   bool has_indx = false;
   std::vector<SuperIndexEntry> super_index;
@@ -67,7 +68,7 @@ class AviStructureReader {
       const uint64_t end = pos + 8 + size;
       if (end > file_size) return Fail(s, "RIFF runs past the end of the file");
       if (type == Fourcc("AVI ")) {
-        if (!ReadFirstRiff(pos + 12, end, &s, &first_movi)) return s;
+        if (!ReadFirstRiff(pos + 12, end, "", &s, &first_movi)) return s;
       }
       pos = end + (size & 1);
     }
@@ -108,7 +109,8 @@ class AviStructureReader {
   uint16_t U16(uint64_t offset) { return static_cast<uint16_t>(U32(offset)); }
   uint8_t U8(uint64_t offset) { return static_cast<uint8_t>(U32(offset)); }
 
-  bool ReadFirstRiff(uint64_t pos, uint64_t end, AviStructure* s, uint64_t* movi) {
+  bool ReadFirstRiff(uint64_t pos, uint64_t end, const std::string& lists, AviStructure* s,
+                     uint64_t* movi) {
     while (pos + 8 <= end) {
       const uint32_t id = U32(pos);
       const uint32_t size = U32(pos + 4);
@@ -118,7 +120,8 @@ class AviStructureReader {
         const uint32_t type = U32(data);
         if (type == Fourcc("movi")) *movi = data;
         if (type == Fourcc("hdrl") || type == Fourcc("strl") || type == Fourcc("odml")) {
-          if (!ReadFirstRiff(data + 4, data + size, s, movi)) return false;
+          const std::string inner = (lists.empty() ? "" : lists + "/") + FourccText(type);
+          if (!ReadFirstRiff(data + 4, data + size, inner, s, movi)) return false;
         }
       } else if (id == Fourcc("avih")) {
         s->avih_total_frames = U32(data + 16);
@@ -126,6 +129,7 @@ class AviStructureReader {
         s->strh_length = U32(data + 32);
       } else if (id == Fourcc("dmlh")) {
         s->has_dmlh = true;
+        s->dmlh_lists = lists;
         s->dmlh_total_frames = U32(data);
       } else if (id == Fourcc("indx")) {
         s->has_indx = true;

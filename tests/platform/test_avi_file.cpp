@@ -172,6 +172,7 @@ TEST(AviFileOpenDml, PacketsAndKeyFlagsSurviveAcrossRiffs) {
   EXPECT_TRUE(s.has_indx);
   EXPECT_EQ(s.super_index.size(), s.riff_types.size());
   EXPECT_TRUE(s.has_dmlh);
+  EXPECT_EQ(s.dmlh_lists, "hdrl/odml");  // where OpenDML readers look for it
   EXPECT_EQ(s.dmlh_total_frames, static_cast<uint32_t>(kFrames));
   EXPECT_EQ(s.strh_length, static_cast<uint32_t>(kFrames));
   ASSERT_EQ(s.odml_index.size(), static_cast<size_t>(kFrames));
@@ -301,6 +302,96 @@ TEST(AviFileErrors, FullDiskIsReportedByWriteAndRelease) {
   EXPECT_LT(frames_accepted, 200);
   EXPECT_FALSE(file.IsOpen());
   EXPECT_LE(std::filesystem::file_size(path), 600u * 1024);
+}
+
+// Wherever the disk fills up, the file that remains opens with every frame
+// its header reports: when the index finds no room behind the data, the last
+// frame gives up its space. A file the layer made and could not complete is
+// gone; a file that was there before is never removed.
+TEST(AviFileErrors, AFullDiskLeavesAWholeFileOrNone) {
+  SKIP_WITHOUT_FFMPEG();
+  constexpr int kWidth = 64, kHeight = 48;
+  constexpr uint64_t kChunk = 8 + kWidth * kHeight * 3;
+  TempDir dir;
+  uint64_t header = 0;  // where the first frame goes: an empty file less its idx1
+  {
+    AviFile empty;
+    ASSERT_EQ(CreateVideoFile(empty, dir.File("empty.avi"), kWidth, kHeight), AVI_OK);
+    ASSERT_EQ(empty.Release(), AVI_OK);
+    header = std::filesystem::file_size(dir.File("empty.avi")) - 8;
+  }
+  struct Case {
+    const char* name;
+    uint64_t room;  // file size limit
+    bool existed;
+    int frames;  // frames the file keeps; -1: the file cannot be set up
+  };
+  for (const Case& c : {Case{"room ends inside a frame", header + 5 * kChunk + 4000, false, 5},
+                        Case{"room ends at a frame", header + 5 * kChunk, false, 4},
+                        Case{"room ends in the first bytes", 50, false, -1},
+                        Case{"room ends inside the header", 1000, false, -1},
+                        Case{"an existing file stays", 1000, true, -1}}) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.File(std::string(c.name) + ".avi");
+    if (c.existed) avi_test::WriteFile(path, "earlier contents");
+    std::vector<uint8_t> frame = avi_test::MakeFrame(kWidth, kHeight, 0);
+    AviFile file;
+    avi_test::FileSizeLimit limit(c.room);
+    const int created = CreateVideoFile(file, path, kWidth, kHeight);
+    if (c.frames < 0) {
+      EXPECT_NE(created, AVI_OK);
+      file.Release();
+      EXPECT_EQ(std::filesystem::exists(path), c.existed);
+      continue;
+    }
+    ASSERT_EQ(created, AVI_OK);
+    int accepted = 0;
+    while (accepted < 10 && file.WriteFrame(frame, true, nullptr, nullptr) == AVI_OK) ++accepted;
+    EXPECT_EQ(accepted, 5);
+    EXPECT_EQ(file.Release(), AVI_ERROR_WRITE);
+    avi_test::AviStructure s = avi_test::AviStructureReader(path).Read();
+    EXPECT_EQ(s.error, "");
+    EXPECT_EQ(s.avih_total_frames, static_cast<uint32_t>(c.frames));
+    EXPECT_EQ(s.strh_length, static_cast<uint32_t>(c.frames));
+    EXPECT_EQ(s.idx1.size(), static_cast<size_t>(c.frames));
+    EXPECT_EQ(avi_test::CountFrames(path), c.frames);
+  }
+}
+
+// A writer killed at any moment leaves every frame it had written readable,
+// in the first RIFF (no index yet) and across OpenDML RIFFs.
+TEST(AviFileCrash, AKilledWriterLeavesItsFramesReadable) {
+  SKIP_WITHOUT_FFMPEG();
+  constexpr int kWidth = 32, kHeight = 16;
+  TempDir dir;
+  for (const auto& [riff_bytes, frames] : {std::pair<uint64_t, int>{1 << 30, 3}, {8 * 1024, 45}}) {
+    SCOPED_TRACE(frames);
+    const std::string path = dir.File("killed" + std::to_string(frames) + ".avi");
+    std::vector<uint8_t> expected;
+    for (int i = 0; i < frames; ++i) {
+      std::vector<uint8_t> top_down =
+          avi_test::TopDown(avi_test::MakeFrame(kWidth, kHeight, i), kWidth, kHeight);
+      expected.insert(expected.end(), top_down.begin(), top_down.end());
+    }
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      AviFile file(AviFileLimits{riff_bytes, 64});
+      if (CreateVideoFile(file, path, kWidth, kHeight) != AVI_OK) _exit(1);
+      for (int i = 0; i < frames; ++i) {
+        if (file.WriteFrame(avi_test::MakeFrame(kWidth, kHeight, i), true, nullptr, nullptr) !=
+            AVI_OK)
+          _exit(1);
+      }
+      raise(SIGKILL);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    std::string errors;
+    EXPECT_EQ(avi_test::CountFrames(path, &errors), frames) << errors;
+    EXPECT_EQ(avi_test::DecodeToBgr(path, &errors), expected) << errors;
+  }
 }
 
 // The index and header are completed by Release: a full disk at that point

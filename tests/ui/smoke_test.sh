@@ -1,7 +1,9 @@
 #!/bin/sh
 # Starts vidorlan-mpeg on a virtual X server and checks that its main window
-# "Vidorlan MPEG" comes up and that Escape (pressed by the program's
-# --exit-after-ms test option) ends it with status 0.
+# "Vidorlan MPEG" comes up, that the program ignores SIGXFSZ (a file size
+# limit must be a write error, not the end of the program) and that Escape
+# (pressed by the program's --exit-after-ms test option) ends it with
+# status 0. The program is put on the X server whatever QT_QPA_PLATFORM says.
 #   smoke_test.sh PATH/TO/vidorlan-mpeg
 # Needs xvfb-run (xvfb) and xwininfo (x11-utils).
 set -eu
@@ -15,7 +17,7 @@ done
 
 exec xvfb-run -a sh -c '
   program=$1
-  "$program" --exit-after-ms 3000 &
+  QT_QPA_PLATFORM=xcb "$program" --exit-after-ms 3000 &
   pid=$!
   seen=0
   tries=0
@@ -29,6 +31,13 @@ exec xvfb-run -a sh -c '
   done
   if [ $seen -ne 1 ]; then
     echo "no window titled \"Vidorlan MPEG\" appeared" >&2
+    kill "$pid" 2>/dev/null || true
+    exit 1
+  fi
+  # SIGXFSZ is signal 25: bit 24 of the mask of ignored signals.
+  ignored=$(sed -n "s/^SigIgn:[[:space:]]*//p" "/proc/$pid/status")
+  if [ $(( (0x$ignored >> 24) & 1 )) -ne 1 ]; then
+    echo "the program does not ignore SIGXFSZ (SigIgn $ignored)" >&2
     kill "$pid" 2>/dev/null || true
     exit 1
   fi

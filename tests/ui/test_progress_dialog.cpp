@@ -23,10 +23,12 @@ struct Fixture {
   ConversionJob job{source, writer, settings, progress};
   std::unique_ptr<ProgressDialog> dialog;
 
-  explicit Fixture(bool all_frames, int32_t frame_limit = 0, int64_t total_kbytes = 0) {
+  explicit Fixture(bool all_frames, int32_t frame_limit = 0, int64_t total_kbytes = 0,
+                   bool size_known = true) {
     settings.convert_all_frames = all_frames;
     settings.frame_limit = frame_limit;
     settings.total_input_kbytes = total_kbytes;
+    settings.input_size_known = size_known;
     dialog = std::make_unique<ProgressDialog>(job, progress, settings, names, nullptr);
     dialog->show();
   }
@@ -67,6 +69,18 @@ class ProgressDialogTest : public QObject {
     }
     QCOMPARE(labels, QStringList({"Current file:", "Current frame:", "KBytes written:",
                                   "Time elapsed:", "Time remaining:"}));
+  }
+
+  void inputFromAPipeShowsTheKBytesReadInsteadOfAShare() {
+    Fixture f(true, 0, 0, /*size_known=*/false);
+    f.progress.input_kbytes_read = 4096;
+    f.Ticks(2);
+    QCOMPARE(f.Field("1100"), QStringLiteral("4096"));
+    QCOMPARE(Control<QProgressBar>(*f.dialog, "1085")->maximum(), 0);  // busy
+    bool labelled = false;
+    for (const QLabel* label : f.dialog->findChildren<QLabel*>())
+      labelled |= label->text() == QStringLiteral("KBytes read:");
+    QVERIFY(labelled);
   }
 
   void beforeTheFirstFrameNothingIsEstimated() {

@@ -72,6 +72,8 @@ class StartConversionTest : public QObject {
     QTest::newRow("no MBytes value") << "no MBytes value" << messages::kNoSplitValue;
     QTest::newRow("no frames value") << "no frames value" << messages::kNoSplitValue;
     QTest::newRow("crop below the picture") << "crop below" << messages::kIllegalCropping;
+    QTest::newRow("no output row") << "no output row" << messages::kIllegalCropping;
+    QTest::newRow("output is the input") << "output is input" << messages::kOutputIsInput;
     QTest::newRow("input gone") << "input gone" << messages::kInputSizeFileError;
     QTest::newRow("output cannot be made") << "bad output" << messages::kCreateAviFailed;
   }
@@ -103,6 +105,11 @@ class StartConversionTest : public QObject {
       Set_Text(out, "1021", QStringLiteral("10"));  // the other value is not looked at
     } else if (refusal == "crop below") {
       Set_Text(processing, "1054", QStringLiteral("1"));  // 1 + 32 rows of 32
+    } else if (refusal == "no output row") {
+      Set_Text(processing, "1059", QStringLiteral("1"));  // one row of 48 x 32 at 16:9
+      Control<QComboBox>(processing, "1074")->setCurrentIndex(2);
+    } else if (refusal == "output is input") {
+      Set_Text(out, "1015", input);
     } else if (refusal == "input gone") {
       QVERIFY(QFile::remove(input));
     } else if (refusal == "bad output") {
@@ -116,6 +123,8 @@ class StartConversionTest : public QObject {
     QVERIFY(w.app.frame_source.is_open);
     QVERIFY(w.start().isEnabled());
     QVERIFY(!QFile::exists(output));
+    if (refusal != "input gone")
+      QCOMPARE(QFileInfo(input).size(), qint64(Compose_Stream({}).size()));
   }
 
   void cropToTheLastRowIsAcceptedAndACancelledCompressorIsSilent() {
@@ -134,6 +143,7 @@ class StartConversionTest : public QObject {
     QVERIFY(log.entries.empty());
     QVERIFY(w.app.frame_source.is_open);  // nothing was consumed
     QVERIFY(w.start().isEnabled());
+    QVERIFY(!QFile::exists(output));  // nor left behind
   }
 
   void compressorDialogOffersWhatEachCompressorHonours() {
