@@ -14,6 +14,7 @@
 #include "cli/options.h"
 #include "cli/y4m_output.h"
 #include "convert/frame_source.h"
+#include "convert/kernel_setup.h"
 #include "convert/messages.h"
 #include "convert/output_paths.h"
 #include "convert/stream_properties.h"
@@ -127,6 +128,8 @@ int main(int argc, char** argv) {
     Report(messages::kTooManyFiles);
     return kExitInputRefused;
   }
+
+  Install_Kernels(options.kernels);
 
   std::vector<const char*> paths;
   for (const std::string& input : options.inputs) paths.push_back(input.c_str());

@@ -45,6 +45,7 @@ TEST(Cli, UsageErrors) {
                                              {"--aspect", "5:4", kSample},
                                              {"--quality", "101", kSample},
                                              {"--codec", "nonesuch", kSample},
+                                             {"--cpu", "fastest", kSample},
                                              {"--split-mb", "1", "--split-frames", "2", kSample},
                                              // more digits than the pages' edits hold
                                              {"--frames", "100000000", kSample},
@@ -107,6 +108,8 @@ TEST(Cli, Y4mCarriesEveryPictureInDisplayOrder) {
   EXPECT_EQ(r.out.size(), r.out.find('\n') + 1 + 50 * frame_bytes);
   EXPECT_EQ(Convert({"--y4m", "-", "--frames", "7", kSample}).out.size(),
             r.out.find('\n') + 1 + 7 * frame_bytes);
+  // The portable kernels give the same pictures as the processor's own.
+  EXPECT_EQ(Convert({"--y4m", "-", "--cpu", "portable", kSample}).out, r.out);
 }
 
 TEST(Cli, StartChecksRefuseWithTheirMessages) {
