@@ -25,6 +25,7 @@
 
 #include "platform/audio_avi_format.h"
 #include "platform/audio_headers.h"
+#include "platform/lpcm.h"
 
 constexpr int64_t kNoAudioPts = -1;
 
@@ -67,13 +68,18 @@ class AudioConverter {
   void SetDiagnosticSink(DiagnosticSink sink) { sink_ = std::move(sink); }
 
  protected:
-  AudioConverter(const AudioProperties& properties, AviAudioFormat format)
-      : properties_(properties), format_(std::move(format)) {}
+  AudioConverter(const AudioProperties& properties, AviAudioFormat format);
   // "audio 0x80: <text>"
   void Report(const std::string& text) const;
   void Emit(AudioPacket&& packet, std::vector<AudioPacket>* out);
+  // One packet of an LPCM stream: its samples as little-endian PCM of
+  // `bytes_per_sample` (2 or 3), the top bits of each, or silence.
+  void PushLpcm(const AudioPayload& payload, int64_t pts, int bytes_per_sample,
+                std::vector<AudioPacket>* out);
+  bool IsLpcm() const { return lpcm_ != nullptr; }
 
  private:
+  std::unique_ptr<LpcmStream> lpcm_;  // LPCM streams
   AudioProperties properties_;
   AviAudioFormat format_;
   DiagnosticSink sink_;

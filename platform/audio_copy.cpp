@@ -11,32 +11,14 @@ AviAudioFormat CopyFormat(const AudioProperties& p) {
 }  // namespace
 
 AudioCopier::AudioCopier(const AudioProperties& properties)
-    : AudioConverter(properties, CopyFormat(properties)) {
-  if (properties.codec == AudioCodec::kLpcm) lpcm_ = std::make_unique<LpcmStream>(properties);
-}
+    : AudioConverter(properties, CopyFormat(properties)) {}
 
 void AudioCopier::Push(std::span<const uint8_t> payload, int64_t pts,
                        std::vector<AudioPacket>* out) {
   AudioPayload elementary;
   if (!SplitAudioPayload(Properties().stream, payload, &elementary)) return;
-  if (lpcm_) {
-    lpcm_samples_.clear();
-    int64_t first_pts = kNoAudioPts;
-    std::string problem;
-    const int64_t frames = lpcm_->Push(elementary, pts, &lpcm_samples_, &first_pts, &problem);
-    if (!problem.empty()) Report(problem + ": " + std::to_string(frames) + " samples of silence");
-    AudioPacket packet;
-    packet.samples = static_cast<int32_t>(frames);
-    packet.pts = first_pts;
-    // Little-endian, the top 16 or 24 bits of each left-justified sample.
-    const int bytes = Properties().bits_per_sample == 16 ? 2 : 3;
-    packet.data.reserve(lpcm_samples_.size() * static_cast<size_t>(bytes));
-    for (int32_t v : lpcm_samples_) {
-      const auto u = static_cast<uint32_t>(v);
-      for (int b = 0; b < bytes; ++b)
-        packet.data.push_back(static_cast<uint8_t>(u >> (8 * (4 - bytes + b))));
-    }
-    Emit(std::move(packet), out);
+  if (IsLpcm()) {
+    PushLpcm(elementary, pts, Properties().bits_per_sample == 16 ? 2 : 3, out);
     return;
   }
   if (pts != kNoAudioPts) {
@@ -49,7 +31,7 @@ void AudioCopier::Push(std::span<const uint8_t> payload, int64_t pts,
 }
 
 void AudioCopier::Flush(std::vector<AudioPacket>* out) {
-  if (!lpcm_) FindFrames(true, out);
+  if (!IsLpcm()) FindFrames(true, out);
 }
 
 // The time stamp of the first frame that begins in a packet with one.

@@ -10,10 +10,8 @@
 #pragma once
 
 #include <deque>
-#include <memory>
 
 #include "platform/audio_converter.h"
-#include "platform/lpcm.h"
 
 class AudioCopier final : public AudioConverter {
  public:
@@ -32,8 +30,6 @@ class AudioCopier final : public AudioConverter {
   void FindFrames(bool at_end, std::vector<AudioPacket>* out);
   int64_t PtsOfFrameAt(int64_t position);
 
-  std::unique_ptr<LpcmStream> lpcm_;
-  std::vector<int32_t> lpcm_samples_;
   std::vector<uint8_t> pending_;  // stream bytes not yet handed out as frames
   int64_t pending_start_ = 0;     // stream position of pending_[0]
   int64_t stream_end_ = 0;        // bytes of the stream received

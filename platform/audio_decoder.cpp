@@ -135,10 +135,7 @@ AudioDecoder::~AudioDecoder() = default;
 std::unique_ptr<AudioDecoder> AudioDecoder::Create(const AudioProperties& properties) {
   if (!PlausibleAudioProperties(properties)) return nullptr;
   auto decoder = std::make_unique<AudioDecoder>(Key{}, properties);
-  if (properties.codec == AudioCodec::kLpcm) {
-    decoder->lpcm_ = std::make_unique<LpcmStream>(properties);
-    return decoder;
-  }
+  if (properties.codec == AudioCodec::kLpcm) return decoder;
   const AVCodec* codec = avcodec_find_decoder(CodecIdOf(properties.codec));
   if (codec == nullptr) return nullptr;
   QuietDecoders();
@@ -169,18 +166,8 @@ void AudioDecoder::Push(std::span<const uint8_t> payload, int64_t pts,
                         std::vector<AudioPacket>* out) {
   AudioPayload elementary;
   if (!SplitAudioPayload(Properties().stream, payload, &elementary)) return;
-  if (lpcm_) {
-    lpcm_samples_.clear();
-    int64_t first_pts = kNoAudioPts;
-    std::string problem;
-    const int64_t frames = lpcm_->Push(elementary, pts, &lpcm_samples_, &first_pts, &problem);
-    if (!problem.empty()) Report(problem + ": " + std::to_string(frames) + " samples of silence");
-    AudioPacket packet;
-    packet.samples = static_cast<int32_t>(frames);
-    packet.pts = first_pts;
-    packet.data.reserve(lpcm_samples_.size() * 2);
-    for (int32_t v : lpcm_samples_) Put16(packet.data, static_cast<int16_t>(v >> 16));
-    Emit(std::move(packet), out);
+  if (IsLpcm()) {
+    PushLpcm(elementary, pts, 2, out);
     return;
   }
 

@@ -12,7 +12,6 @@
 #include <memory>
 
 #include "platform/audio_converter.h"
-#include "platform/lpcm.h"
 
 class AudioDecoder final : public AudioConverter {
  public:
@@ -34,7 +33,5 @@ class AudioDecoder final : public AudioConverter {
   void DecodeFrame(std::span<const uint8_t> frame, int64_t pts, std::vector<AudioPacket>* out);
   void Silence(int64_t samples, int64_t pts, std::vector<AudioPacket>* out);
 
-  std::unique_ptr<Codec> codec_;
-  std::unique_ptr<LpcmStream> lpcm_;
-  std::vector<int32_t> lpcm_samples_;
+  std::unique_ptr<Codec> codec_;  // compressed codecs
 };

@@ -247,14 +247,6 @@ bool ParseLpcm(std::span<const uint8_t> data, AudioProperties* out) {
 
 }  // namespace
 
-int AudioStreamOf(uint8_t stream_id, std::span<const uint8_t> payload) {
-  if (SyntaxOf(stream_id) == Syntax::kMpeg) return stream_id;
-  if (stream_id != kPrivateStream1 || payload.empty()) return -1;
-  const int sub_stream = payload[0];
-  const Syntax syntax = SyntaxOf(sub_stream);
-  return syntax == Syntax::kNone || syntax == Syntax::kMpeg ? -1 : sub_stream;
-}
-
 bool SplitAudioPayload(int stream, std::span<const uint8_t> payload, AudioPayload* out) {
   const Syntax syntax = SyntaxOf(stream);
   if (syntax == Syntax::kNone) return false;
@@ -375,6 +367,17 @@ bool ProbeAudio(int stream, std::span<const uint8_t> data, AudioProperties* out)
   }
   if (have_unconfirmed) *out = unconfirmed;
   return have_unconfirmed;
+}
+
+bool ProbeAudioPackets(int stream, std::span<const std::vector<uint8_t>> payloads,
+                       AudioProperties* out) {
+  std::vector<uint8_t> data;
+  for (const std::vector<uint8_t>& payload : payloads) {
+    AudioPayload elementary;
+    if (SplitAudioPayload(stream, payload, &elementary))
+      data.insert(data.end(), elementary.data.begin(), elementary.data.end());
+  }
+  return ProbeAudio(stream, data, out);
 }
 
 const char* AudioCodecName(AudioCodec codec) {

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
-constexpr uint8_t kPrivateStream1 = 0xBD;
 constexpr int kMaxAudioChannels = 8;  // the most any of the formats carries here
 
 enum class AudioCodec { kNone, kMp1, kMp2, kMp3, kAc3, kDts, kLpcm };
@@ -50,10 +50,6 @@ struct AudioProperties {
   bool operator==(const AudioProperties&) const = default;
 };
 
-// The audio stream a PES packet of `stream_id` with `payload` (the bytes
-// after the PES header) belongs to; -1 when it carries none of the above.
-int AudioStreamOf(uint8_t stream_id, std::span<const uint8_t> payload);
-
 // The elementary bytes of one PES payload of audio stream `stream`.
 struct AudioPayload {
   std::span<const uint8_t> data;  // LPCM: its 3-byte header first, then samples
@@ -63,10 +59,10 @@ struct AudioPayload {
   int first_frame = 0;
 };
 
-// Splits `payload` as AudioStreamOf found it: MPEG audio is taken as it
-// is; private stream 1 loses the sub-stream id, frame count and first
-// access unit pointer (4 bytes). False when the payload does not belong to
-// `stream` or is too short for its header.
+// Splits `payload`, the bytes after the PES header of a packet of `stream`:
+// MPEG audio is taken as it is; private stream 1 loses the sub-stream id,
+// frame count and first access unit pointer (4 bytes). False when the
+// payload does not belong to `stream` or is too short for its header.
 bool SplitAudioPayload(int stream, std::span<const uint8_t> payload, AudioPayload* out);
 
 // Bytes a frame header of `stream`'s syntax needs (for LPCM the packet header).
@@ -94,6 +90,13 @@ bool PlausibleAudioProperties(const AudioProperties& properties);
 // begins, or the first whose frame runs past the end of `data`. LPCM: the
 // header in front. False when there is none.
 bool ProbeAudio(int stream, std::span<const uint8_t> data, AudioProperties* out);
+
+// ProbeAudio over the payloads of the stream's first PES packets as the
+// demultiplexer finds them (the bytes after the PES header; for private
+// stream 1 from the sub-stream id on). Payloads of other streams are passed
+// over.
+bool ProbeAudioPackets(int stream, std::span<const std::vector<uint8_t>> payloads,
+                       AudioProperties* out);
 
 // "mp1", "mp2", "mp3", "ac3", "dts", "lpcm"; "" for kNone.
 const char* AudioCodecName(AudioCodec codec);

@@ -57,25 +57,22 @@ struct ConvertedAudio {
 inline ConvertedAudio ConvertAudio(const std::vector<PesPacket>& packets, AudioOutput output) {
   ConvertedAudio result;
   int stream = -1;
-  std::vector<uint8_t> start;
+  std::vector<std::vector<uint8_t>> start;
   for (const PesPacket& p : packets) {
-    const int s = AudioStreamOf(p.stream_id, p.payload);
+    const int s = AudioStreamOf(p);
     if (s < 0 || (stream >= 0 && s != stream)) continue;
     if (stream < 0) result.first_pts = p.pts;
     stream = s;
-    AudioPayload payload;
-    if (start.size() < 16384 && SplitAudioPayload(s, p.payload, &payload))
-      start.insert(start.end(), payload.data.begin(), payload.data.end());
+    if (start.size() < 8) start.push_back(p.payload);
   }
-  result.probed = ProbeAudio(stream, start, &result.properties);
+  result.probed = ProbeAudioPackets(stream, start, &result.properties);
   if (result.probed) result.converter = CreateAudioConverter(result.properties, output);
   if (!result.converter) return result;
   result.converter->SetDiagnosticSink([&diagnostics = result.diagnostics](const std::string& line) {
     diagnostics.push_back(line);
   });
   for (const PesPacket& p : packets)
-    if (AudioStreamOf(p.stream_id, p.payload) == stream)
-      result.converter->Push(p.payload, p.pts, &result.packets);
+    if (AudioStreamOf(p) == stream) result.converter->Push(p.payload, p.pts, &result.packets);
   result.converter->Flush(&result.packets);
   return result;
 }

@@ -16,6 +16,20 @@ struct PesPacket {
   int64_t pts;                   // 90 kHz; -1 when the header has none
 };
 
+constexpr uint8_t kPrivateStream1 = 0xBD;
+
+// The audio stream a packet belongs to, as the demultiplexer numbers them:
+// the stream id of MPEG audio, the sub-stream id of AC-3, DTS and LPCM in
+// private stream 1; -1 for anything else.
+inline int AudioStreamOf(const PesPacket& packet) {
+  if (packet.stream_id >= 0xC0 && packet.stream_id <= 0xDF) return packet.stream_id;
+  if (packet.stream_id != kPrivateStream1 || packet.payload.empty()) return -1;
+  const int sub_stream = packet.payload[0];
+  return (sub_stream >= 0x80 && sub_stream <= 0x8F) || (sub_stream >= 0xA0 && sub_stream <= 0xA7)
+             ? sub_stream
+             : -1;
+}
+
 inline int64_t ReadPts(const uint8_t* p) {
   return int64_t{(p[0] >> 1) & 7} << 30 | int64_t{p[1]} << 22 | int64_t{p[2] >> 1} << 15 |
          int64_t{p[3]} << 7 | p[4] >> 1;

@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(Streams, AudioRoundTrip, testing::ValuesIn(kRoundTrips)
 void Damage(std::vector<avi_test::PesPacket>& packets, size_t offset, size_t bytes, int value) {
   size_t position = 0;
   for (avi_test::PesPacket& p : packets) {
-    const int stream = AudioStreamOf(p.stream_id, p.payload);
+    const int stream = avi_test::AudioStreamOf(p);
     if (stream < 0) continue;
     for (size_t i = stream >= 0xC0 ? 0 : 4; i < p.payload.size(); ++i, ++position)
       if (position >= offset && position < offset + bytes)
