@@ -95,4 +95,6 @@ void AudioCopier::FindFrames(bool at_end, std::vector<AudioPacket>* out) {
   if (skipped > 0) Report(std::to_string(skipped) + " bytes skipped to the next frame");
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<ptrdiff_t>(pos));
   pending_start_ += static_cast<int64_t>(pos);
+  // Time stamps of packets whose bytes are all gone can go too.
+  while (!packets_.empty() && packets_.front().end <= pending_start_) packets_.pop_front();
 }

@@ -164,16 +164,6 @@ TEST(AudioHeaders, FieldsOfEachSyntax) {
   }
 }
 
-TEST(AudioHeaders, LpcmSampleSizes) {
-  for (auto [byte1, bits] : {std::pair{0x01, 16}, {0x41, 20}, {0x81, 24}}) {
-    AudioProperties p;
-    ASSERT_TRUE(
-        ParseAudioHeader(0xA0, std::vector<uint8_t>{0, static_cast<uint8_t>(byte1), 0x80}, &p));
-    EXPECT_EQ(p.bits_per_sample, bits);
-    EXPECT_EQ(p.bit_rate, 48000 * 2 * bits);
-  }
-}
-
 // A frame body that repeats the stream's header bytes where the next header
 // would be is no false confirmation: probing needs a header where the
 // previous frame ends.
