@@ -64,51 +64,60 @@ AVCodecID CodecIdOf(AudioCodec codec) {
   return AV_CODEC_ID_NONE;
 }
 
-template <typename T>
-T Load(const uint8_t* base, int index) {
-  T v;
-  std::memcpy(&v, base + sizeof(T) * static_cast<size_t>(index), sizeof v);
-  return v;
+int Clip16(long v) {
+  return static_cast<int>(std::clamp<long>(v, INT16_MIN, INT16_MAX));
 }
 
-int16_t Clip16(long v) {
-  return static_cast<int16_t>(std::clamp<long>(v, INT16_MIN, INT16_MAX));
+// Floats to 16 bits the way libswresample converts them (rounded to the
+// nearest, ties to even, and clipped), so that the output matches ffmpeg's
+// for the same stream; what is not a number becomes silence.
+template <typename F>
+int FromFloat(F v) {
+  return std::isfinite(v) ? Clip16(std::lrint(std::clamp<F>(v, -2, 2) * 32768)) : 0;
 }
 
-// Sample `i` of `channel` of a decoded frame in 16 bits, converted the way
-// libswresample converts (rounded floats, truncated integers), so that the
-// output matches what ffmpeg gives for the same stream.
-int16_t Sample16(const AVFrame* frame, int channel, int i) {
-  const auto format = static_cast<AVSampleFormat>(frame->format);
-  const bool planar = av_sample_fmt_is_planar(format) != 0;
-  const uint8_t* base = frame->extended_data[planar ? channel : 0];
-  const int index = planar ? i : i * frame->ch_layout.nb_channels + channel;
-  switch (av_get_packed_sample_fmt(format)) {
-    case AV_SAMPLE_FMT_U8:
-      return static_cast<int16_t>((base[index] - 128) * 256);
-    case AV_SAMPLE_FMT_S16:
-      return Load<int16_t>(base, index);
-    case AV_SAMPLE_FMT_S32:
-      return static_cast<int16_t>(Load<int32_t>(base, index) >> 16);
-    case AV_SAMPLE_FMT_S64:
-      return static_cast<int16_t>(Load<int64_t>(base, index) >> 48);
-    case AV_SAMPLE_FMT_FLT: {
-      const float v = Load<float>(base, index);
-      return std::isfinite(v) ? Clip16(std::lrintf(std::clamp(v, -2.0f, 2.0f) * 32768.0f)) : 0;
-    }
-    case AV_SAMPLE_FMT_DBL: {
-      const double v = Load<double>(base, index);
-      return std::isfinite(v) ? Clip16(std::lrint(std::clamp(v, -2.0, 2.0) * 32768.0)) : 0;
-    }
-    default:
-      return 0;
+// Writes one channel of a decoded frame as 16-bit little-endian samples to
+// every `stride`-th byte pair of `out`, each sample of type T converted
+// with `convert`.
+template <typename T, typename Convert>
+void PutChannel(const AVFrame* frame, int channel, uint8_t* out, size_t stride, Convert convert) {
+  const bool planar = av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame->format)) != 0;
+  const uint8_t* in = planar ? frame->extended_data[channel]
+                             : frame->extended_data[0] + sizeof(T) * static_cast<size_t>(channel);
+  const size_t step = sizeof(T) * (planar ? 1 : static_cast<size_t>(frame->ch_layout.nb_channels));
+  for (int i = 0; i < frame->nb_samples; ++i, in += step, out += stride) {
+    T v;
+    std::memcpy(&v, in, sizeof v);
+    const auto sample = static_cast<uint16_t>(convert(v));
+    out[0] = static_cast<uint8_t>(sample);
+    out[1] = static_cast<uint8_t>(sample >> 8);
   }
 }
 
-void Put16(std::vector<uint8_t>& out, int16_t v) {
-  const auto u = static_cast<uint16_t>(v);
-  out.push_back(static_cast<uint8_t>(u));
-  out.push_back(static_cast<uint8_t>(u >> 8));
+// Integers keep their top 16 bits, as libswresample does.
+void PutChannel16(const AVFrame* frame, int channel, uint8_t* out, size_t stride) {
+  switch (av_get_packed_sample_fmt(static_cast<AVSampleFormat>(frame->format))) {
+    case AV_SAMPLE_FMT_U8:
+      PutChannel<uint8_t>(frame, channel, out, stride, [](uint8_t v) { return (v - 128) * 256; });
+      break;
+    case AV_SAMPLE_FMT_S16:
+      PutChannel<int16_t>(frame, channel, out, stride, [](int16_t v) { return v; });
+      break;
+    case AV_SAMPLE_FMT_S32:
+      PutChannel<int32_t>(frame, channel, out, stride, [](int32_t v) { return v >> 16; });
+      break;
+    case AV_SAMPLE_FMT_S64:
+      PutChannel<int64_t>(frame, channel, out, stride, [](int64_t v) { return v >> 48; });
+      break;
+    case AV_SAMPLE_FMT_FLT:
+      PutChannel<float>(frame, channel, out, stride, FromFloat<float>);
+      break;
+    case AV_SAMPLE_FMT_DBL:
+      PutChannel<double>(frame, channel, out, stride, FromFloat<double>);
+      break;
+    default:  // no other formats come from decoders; silence
+      break;
+  }
 }
 
 }  // namespace
@@ -268,10 +277,11 @@ void AudioDecoder::DecodeFrame(std::span<const uint8_t> bytes, int64_t pts,
       AudioPacket decoded_packet;
       decoded_packet.samples = samples;
       decoded_packet.pts = pts;
-      decoded_packet.data.reserve(static_cast<size_t>(samples * out_channels) * 2);
-      for (int i = 0; i < samples; ++i)
-        for (int c = 0; c < out_channels; ++c)
-          Put16(decoded_packet.data, source[c] >= 0 ? Sample16(frame, source[c], i) : 0);
+      const size_t stride = 2 * static_cast<size_t>(out_channels);
+      decoded_packet.data.assign(stride * static_cast<size_t>(samples), 0);
+      for (int c = 0; c < out_channels; ++c)
+        if (source[c] >= 0)
+          PutChannel16(frame, source[c], decoded_packet.data.data() + 2 * c, stride);
       Emit(std::move(decoded_packet), out);
       av_frame_unref(frame);
       pts = kNoAudioPts;
