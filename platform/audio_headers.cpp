@@ -1,5 +1,6 @@
 #include "platform/audio_headers.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 
@@ -378,6 +379,33 @@ bool ProbeAudioPackets(int stream, std::span<const std::vector<uint8_t>> payload
       data.insert(data.end(), elementary.data.begin(), elementary.data.end());
   }
   return ProbeAudio(stream, data, out);
+}
+
+std::vector<uint8_t> SilentAudioFrame(const AudioProperties& p) {
+  if (p.codec != AudioCodec::kMp1 && p.codec != AudioCodec::kMp2 && p.codec != AudioCodec::kMp3)
+    return {};
+  const int layer = p.codec == AudioCodec::kMp1 ? 1 : p.codec == AudioCodec::kMp2 ? 2 : 3;
+  // The header's fields back from the table values they stand for.
+  for (uint32_t version : {3u, 2u, 0u}) {
+    const int* rates = kMpegSampleRates[version];
+    const int* bit_rates = kMpegBitRates[version == 3 ? 0 : 1][layer - 1];
+    for (uint32_t rate = 0; rate < 3; ++rate) {
+      if (rates[rate] != p.sample_rate) continue;
+      for (uint32_t bitrate = 1; bitrate < 15; ++bitrate) {
+        if (bit_rates[bitrate] * 1000 != p.bit_rate) continue;
+        const std::vector<uint8_t> header = {
+            0xFF, static_cast<uint8_t>(0xE0 | version << 3 | (4 - layer) << 1 | 1),  // no CRC
+            static_cast<uint8_t>(bitrate << 4 | rate << 2),
+            static_cast<uint8_t>(static_cast<uint32_t>(p.mpeg_mode) << 6 | (p.mpeg_emphasis & 3))};
+        AudioProperties frame;
+        if (!ParseMpegAudio(header, &frame)) return {};
+        std::vector<uint8_t> silence(static_cast<size_t>(frame.frame_bytes), 0);
+        std::copy(header.begin(), header.end(), silence.begin());
+        return silence;
+      }
+    }
+  }
+  return {};
 }
 
 const char* AudioCodecName(AudioCodec codec) {

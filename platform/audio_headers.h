@@ -98,6 +98,12 @@ bool ProbeAudio(int stream, std::span<const uint8_t> data, AudioProperties* out)
 bool ProbeAudioPackets(int stream, std::span<const std::vector<uint8_t>> payloads,
                        AudioProperties* out);
 
+// A frame of silence in the stream's format, for filling gaps in a stream
+// that is copied: for MPEG audio a header like the stream's (no padding, no
+// CRC) and every bit allocation zero, `properties.samples_per_frame` long;
+// empty for the other codecs, whose silence takes an encoder.
+std::vector<uint8_t> SilentAudioFrame(const AudioProperties& properties);
+
 // "mp1", "mp2", "mp3", "ac3", "dts", "lpcm"; "" for kNone.
 const char* AudioCodecName(AudioCodec codec);
 

@@ -242,6 +242,34 @@ TEST(AudioHeaders, ProbeOverPacketPayloads) {
   EXPECT_FALSE(ProbeAudioPackets(0x81, packets, &p));
 }
 
+// Silent frames of MPEG audio parse as the stream's own and decode to
+// silence of their length; the other codecs have none.
+TEST(AudioHeaders, SilentFramesOfMpegAudio) {
+  for (const std::vector<uint8_t>& header :
+       {Mpeg(3, 2, 10, 1, 0, 0), Mpeg(3, 3, 14, 0, 1, 3), Mpeg(3, 1, 9, 0, 1, 1),
+        Mpeg(2, 1, 4, 1, 0, 3), Mpeg(0, 1, 1, 2, 0, 2)}) {
+    AudioProperties p, q;
+    ASSERT_TRUE(ParseAudioHeader(0xC0, header, &p));
+    const std::vector<uint8_t> frame = SilentAudioFrame(p);
+    ASSERT_TRUE(ParseAudioHeader(0xC0, frame, &q));
+    EXPECT_EQ(frame.size(), static_cast<size_t>(q.frame_bytes));
+    q.frame_bytes = p.frame_bytes;  // without padding
+    EXPECT_EQ(q, p);
+    auto decoder = CreateAudioConverter(p, AudioOutput::kPcm);
+    std::vector<uint8_t> frames;
+    for (int i = 0; i < 4; ++i) frames.insert(frames.end(), frame.begin(), frame.end());
+    std::vector<AudioPacket> out;
+    decoder->Push(frames, kNoAudioPts, &out);
+    decoder->Flush(&out);
+    EXPECT_EQ(decoder->SamplesOut(), 4 * p.samples_per_frame);
+    for (const AudioPacket& packet : out)
+      EXPECT_EQ(packet.data, std::vector<uint8_t>(packet.data.size(), 0));
+  }
+  AudioProperties ac3;
+  ASSERT_TRUE(ParseAudioHeader(0x80, Ac3(0, 30, 8, 7, 1), &ac3));
+  EXPECT_TRUE(SilentAudioFrame(ac3).empty());
+}
+
 TEST(AudioHeaders, DescriptionsForAStreamList) {
   AudioProperties p;
   ASSERT_TRUE(ParseAudioHeader(0x80, Ac3(0, 30, 8, 7, 1), &p));
