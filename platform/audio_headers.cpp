@@ -18,16 +18,6 @@ constexpr int kMaxSampleRate = 96000;
 constexpr int kMaxSamplesPerFrame = 4096;  // DTS: 128 blocks of 32
 constexpr int kMaxFrameBytes = 16384;      // DTS: FSIZE is 14 bits
 
-enum class Syntax { kNone, kMpeg, kAc3, kDts, kLpcm };
-
-Syntax SyntaxOf(int stream) {
-  if (stream >= 0xC0 && stream <= 0xDF) return Syntax::kMpeg;
-  if (stream >= 0x80 && stream <= 0x87) return Syntax::kAc3;
-  if (stream >= 0x88 && stream <= 0x8F) return Syntax::kDts;
-  if (stream >= 0xA0 && stream <= 0xA7) return Syntax::kLpcm;
-  return Syntax::kNone;
-}
-
 constexpr uint32_t kStereo = kSpeakerFrontLeft | kSpeakerFrontRight;
 
 // Big-endian bit fields of a header in memory of known size.
@@ -246,16 +236,39 @@ bool ParseLpcm(std::span<const uint8_t> data, AudioProperties* out) {
   return true;
 }
 
+// The syntax of each range of stream numbers.
+struct StreamSyntax {
+  int first_stream;
+  int last_stream;
+  AudioCodec first_codec;  // the codecs its headers can name
+  AudioCodec last_codec;
+  int header_bytes;
+  bool (*parse)(std::span<const uint8_t> data, AudioProperties* out);
+};
+constexpr StreamSyntax kSyntaxes[] = {
+    {0xC0, 0xDF, AudioCodec::kMp1, AudioCodec::kMp3, kMpegHeaderBytes, ParseMpegAudio},
+    {0x80, 0x87, AudioCodec::kAc3, AudioCodec::kAc3, kAc3HeaderBytes, ParseAc3},
+    {0x88, 0x8F, AudioCodec::kDts, AudioCodec::kDts, kDtsHeaderBytes, ParseDts},
+    {0xA0, 0xA7, AudioCodec::kLpcm, AudioCodec::kLpcm, kLpcmHeaderBytes, ParseLpcm},
+};
+
+const StreamSyntax* SyntaxOf(int stream) {
+  for (const StreamSyntax& syntax : kSyntaxes)
+    if (stream >= syntax.first_stream && stream <= syntax.last_stream) return &syntax;
+  return nullptr;
+}
+
 }  // namespace
 
 bool SplitAudioPayload(int stream, std::span<const uint8_t> payload, AudioPayload* out) {
-  const Syntax syntax = SyntaxOf(stream);
-  if (syntax == Syntax::kNone) return false;
-  if (syntax == Syntax::kMpeg) {
+  const StreamSyntax* syntax = SyntaxOf(stream);
+  if (syntax == nullptr) return false;
+  if (syntax->first_codec == AudioCodec::kMp1) {  // MPEG audio: PES packets of its own
     *out = AudioPayload{payload, 0};
     return true;
   }
-  const size_t header = kPrivateHeaderBytes + (syntax == Syntax::kLpcm ? kLpcmHeaderBytes : 0);
+  const bool lpcm = syntax->first_codec == AudioCodec::kLpcm;
+  const size_t header = kPrivateHeaderBytes + (lpcm ? kLpcmHeaderBytes : 0);
   if (payload.size() < header || payload[0] != stream) return false;
   // The pointer counts from its own last byte: 1 is the first byte after it.
   const int pointer = payload[2] << 8 | payload[3];
@@ -266,44 +279,16 @@ bool SplitAudioPayload(int stream, std::span<const uint8_t> payload, AudioPayloa
 }
 
 int AudioHeaderBytes(int stream) {
-  switch (SyntaxOf(stream)) {
-    case Syntax::kMpeg:
-      return kMpegHeaderBytes;
-    case Syntax::kAc3:
-      return kAc3HeaderBytes;
-    case Syntax::kDts:
-      return kDtsHeaderBytes;
-    case Syntax::kLpcm:
-      return kLpcmHeaderBytes;
-    case Syntax::kNone:
-      break;
-  }
-  return 0;
+  const StreamSyntax* syntax = SyntaxOf(stream);
+  return syntax ? syntax->header_bytes : 0;
 }
 
 bool ParseAudioHeader(int stream, std::span<const uint8_t> data, AudioProperties* out) {
-  const Syntax syntax = SyntaxOf(stream);
-  if (syntax == Syntax::kNone || data.size() < static_cast<size_t>(AudioHeaderBytes(stream)))
-    return false;
+  const StreamSyntax* syntax = SyntaxOf(stream);
   AudioProperties p;
-  bool found = false;
-  switch (syntax) {
-    case Syntax::kMpeg:
-      found = ParseMpegAudio(data, &p);
-      break;
-    case Syntax::kAc3:
-      found = ParseAc3(data, &p);
-      break;
-    case Syntax::kDts:
-      found = ParseDts(data, &p);
-      break;
-    case Syntax::kLpcm:
-      found = ParseLpcm(data, &p);
-      break;
-    case Syntax::kNone:
-      break;
-  }
-  if (!found) return false;
+  if (syntax == nullptr || data.size() < static_cast<size_t>(syntax->header_bytes) ||
+      !syntax->parse(data, &p))
+    return false;
   p.stream = stream;
   *out = p;
   return true;
@@ -315,26 +300,9 @@ bool SameAudioTiming(const AudioProperties& a, const AudioProperties& b) {
 }
 
 bool PlausibleAudioProperties(const AudioProperties& p) {
-  const Syntax syntax = SyntaxOf(p.stream);
-  bool codec_fits = false;
-  switch (p.codec) {
-    case AudioCodec::kMp1:
-    case AudioCodec::kMp2:
-    case AudioCodec::kMp3:
-      codec_fits = syntax == Syntax::kMpeg;
-      break;
-    case AudioCodec::kAc3:
-      codec_fits = syntax == Syntax::kAc3;
-      break;
-    case AudioCodec::kDts:
-      codec_fits = syntax == Syntax::kDts;
-      break;
-    case AudioCodec::kLpcm:
-      codec_fits = syntax == Syntax::kLpcm;
-      break;
-    case AudioCodec::kNone:
-      break;
-  }
+  const StreamSyntax* syntax = SyntaxOf(p.stream);
+  const bool codec_fits =
+      syntax != nullptr && p.codec >= syntax->first_codec && p.codec <= syntax->last_codec;
   if (!codec_fits || p.channels < 1 || p.channels > kMaxAudioChannels ||
       std::popcount(p.channel_mask) != p.channels || p.sample_rate < kMinSampleRate ||
       p.sample_rate > kMaxSampleRate || p.bit_rate <= 0)
@@ -347,7 +315,9 @@ bool PlausibleAudioProperties(const AudioProperties& p) {
 }
 
 bool ProbeAudio(int stream, std::span<const uint8_t> data, AudioProperties* out) {
-  if (SyntaxOf(stream) == Syntax::kLpcm) return ParseAudioHeader(stream, data, out);
+  const StreamSyntax* syntax = SyntaxOf(stream);
+  if (syntax && syntax->first_codec == AudioCodec::kLpcm)
+    return ParseAudioHeader(stream, data, out);
   const size_t header_bytes = static_cast<size_t>(AudioHeaderBytes(stream));
   bool have_unconfirmed = false;
   AudioProperties unconfirmed;
