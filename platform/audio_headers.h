@@ -1,7 +1,7 @@
-// Audio in MPEG system and program streams, read without a decoder: which
-// audio stream a PES packet belongs to, where its elementary bytes are, and
-// what the frame headers of MPEG audio (Layers I-III), AC-3, DTS and DVD
-// LPCM say about the stream.
+// Audio in MPEG system and program streams, read without a decoder: where
+// the elementary bytes of an audio stream's PES packets are, and what the
+// frame headers of MPEG audio (Layers I-III), AC-3, DTS and DVD LPCM say
+// about the stream.
 //
 // Audio streams are named by one number: the PES stream id 0xC0-0xDF for
 // MPEG audio, the sub-stream id of private stream 1 (PES stream id 0xBD)
