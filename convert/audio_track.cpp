@@ -40,12 +40,18 @@ void AudioTrack::PlacePending() {
     }
     continuation_ = desired + p.samples;
     continuation_segment_ = p.segment;
+    // PCM is placed exactly where it starts and where it goes on after
+    // whole packets were cut for an overlap: the tolerance is for the
+    // jitter of time stamps, not for keeping part of an overlap or a lead.
+    const int64_t tolerance = Pcm() && (!placed_ || cutting_) ? 0 : tolerance_;
     int64_t skip = 0;
-    if (desired > tail + tolerance_) {
+    if (desired > tail + tolerance) {
       AppendSilence(desired - tail);
-    } else if (desired < tail - tolerance_) {
+    } else if (desired < tail - tolerance) {
       skip = tail - desired;
     }
+    placed_ = true;
+    cutting_ = skip >= p.samples;
     Append(p, skip);
     pending_.pop_front();
   }
