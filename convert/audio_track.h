@@ -11,7 +11,8 @@
 // starts and where an overlap cut whole packets: there it is placed exactly. Audio before the first
 // video frame is cut. Audio that does not come (a stream that stops, or one
 // far behind its video) is filled with silence once it is half a second
-// late, and exactly up to the frame's end where a file ends.
+// late, and exactly up to the frame's end where a file ends. A stamp that
+// places audio more than ten seconds ahead of the video is taken as damage.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +62,7 @@ class AudioTrack {
   int32_t frame_samples_;
   int64_t tolerance_;  // in samples
   int64_t max_lag_;    // in samples
+  int64_t max_lead_;   // in samples
 
   std::deque<TrackPacket> pending_;  // not placed yet
   // Where the next packet without a time stamp goes, per the last one placed.

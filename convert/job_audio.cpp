@@ -25,12 +25,23 @@ void AudioFeed::Receive(const AudioPesPacket& packet, void* context) {
 
 void AudioFeed::Append(int segment) {
   last_segment_ = segment;
-  for (AudioPacket& p : converted_)
+  for (AudioPacket& p : converted_) {
+    held_samples_ += p.samples;
     packets_.push_back({std::move(p.data), p.samples, p.pts, segment});
+  }
   converted_.clear();
+  // A long stretch of the input without pictures hands all its audio over
+  // while one frame is decoded; what lies further back than this before the
+  // next frame would be cut there anyway, so it goes now.
+  const int64_t most = int64_t{converter_->Properties().sample_rate} * kMaxHeldSeconds;
+  size_t dropped = 0;
+  while (held_samples_ > most && dropped < packets_.size())
+    held_samples_ -= packets_[dropped++].samples;
+  packets_.erase(packets_.begin(), packets_.begin() + static_cast<ptrdiff_t>(dropped));
 }
 
 std::vector<TrackPacket> AudioFeed::Take() {
+  held_samples_ = 0;
   return std::exchange(packets_, {});
 }
 

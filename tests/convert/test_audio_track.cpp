@@ -118,6 +118,20 @@ TEST(AudioTrack, PcmStartsAndResumesAfterAnOverlapExactly) {
   EXPECT_EQ(out[800], 7100);
 }
 
+TEST(AudioTrack, AStampFarAheadOfTheVideoIsDamageNotAGap) {
+  AudioTimeline t(kRate, kPal);
+  AudioTrack track(t, 2);
+  t.AddVideoFrame(Stamp(9000));
+  track.Push(Pcm(1, 100, 9000));
+  track.Push(Pcm(500, 100, 9000 + 90000LL * 3600));  // an hour on: follows on
+  track.Push(Pcm(700, 100, -1));
+  const std::vector<int> out = Samples(track.TakeDue(true));
+  ASSERT_EQ(out.size(), 1920u);
+  EXPECT_EQ(out[100], 500);
+  EXPECT_EQ(out[200], 700);
+  EXPECT_EQ(out[300], 0);
+}
+
 TEST(AudioTrack, CompressedFramesStayWholeAndGoWhereTheirMiddleLies) {
   // Frames of 1152 samples; a gap of two frames is filled with silent frames,
   // an overlapping frame is dropped.
