@@ -61,7 +61,7 @@ TEST(AudioChoice, OnlyAListedStreamAtTheStreamsOwnFrameRate) {
   for (const auto& c : kCases) {
     AudioSettings settings;
     settings.enabled = true;
-    EXPECT_EQ(Read_Audio_Choice(c.choice, c.stream, c.rate, &settings), c.message)
+    EXPECT_STREQ(Read_Audio_Choice(c.choice, c.stream, c.rate, &settings), c.message)
         << c.choice.selection << " at " << c.rate;
     EXPECT_EQ(settings.enabled, c.message == nullptr && c.choice.selection >= 0);
     if (!settings.enabled) continue;
