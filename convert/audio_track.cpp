@@ -6,11 +6,7 @@ namespace {
 // Packets waiting for their segment's first video frame beyond this many are
 // dropped, oldest first: a segment whose video never comes.
 constexpr size_t MAX_PENDING_PACKETS = 2000;
-// Audio comes at most a few seconds ahead of its video (the demultiplexer
-// meets it a few megabytes early); a stamp that places a packet further
-// ahead than this is damage, and the packet follows on from the one before
-// instead of opening a gap as long as the damage says.
-constexpr int64_t MAX_LEAD_SECONDS = 10;
+
 }  // namespace
 
 AudioTrack::AudioTrack(const AudioTimeline& timeline, int block_align,
@@ -21,7 +17,7 @@ AudioTrack::AudioTrack(const AudioTimeline& timeline, int block_align,
       frame_samples_(frame_samples),
       tolerance_(std::max<int64_t>(timeline.sample_rate() / 100, frame_samples / 2)),
       max_lag_(timeline.sample_rate() / 2),
-      max_lead_(int64_t{timeline.sample_rate()} * MAX_LEAD_SECONDS) {}
+      max_lead_(int64_t{timeline.sample_rate()} * MAX_AUDIO_LEAD_SECONDS) {}
 
 void AudioTrack::Push(TrackPacket packet) {
   pending_.push_back(std::move(packet));
@@ -41,6 +37,7 @@ void AudioTrack::PlacePending() {
         continue;
       }
       desired = *placed;
+      // Further ahead than audio ever comes: damage, not a gap to fill.
       if (desired > timeline_.VideoEndSample() + max_lead_) desired = tail;
     } else if (p.segment == continuation_segment_) {
       desired = continuation_;

@@ -12,7 +12,8 @@
 // video frame is cut. Audio that does not come (a stream that stops, or one
 // far behind its video) is filled with silence once it is half a second
 // late, and exactly up to the frame's end where a file ends. A stamp that
-// places audio more than ten seconds ahead of the video is taken as damage.
+// places audio further ahead of the video than audio ever comes is taken
+// as damage: the packet follows on from the one before.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,11 @@
 #include <vector>
 
 #include "convert/audio_timeline.h"
+
+// Audio reaches the output at most this far ahead of its video: the
+// demultiplexer meets it a few megabytes of the stream early, which for a
+// stream of low bit rate is half a minute.
+constexpr int64_t MAX_AUDIO_LEAD_SECONDS = 60;
 
 // A piece of the stream: PCM sample frames (samples * block_align bytes),
 // or one compressed frame.

@@ -31,9 +31,9 @@ void AudioFeed::Append(int segment) {
   }
   converted_.clear();
   // A long stretch of the input without pictures hands all its audio over
-  // while one frame is decoded; what lies further back than this before the
-  // next frame would be cut there anyway, so it goes now.
-  const int64_t most = int64_t{converter_->Properties().sample_rate} * kMaxHeldSeconds;
+  // while one frame is decoded; what lies further back than audio ever
+  // leads its video would be cut at the next frame anyway, so it goes now.
+  const int64_t most = int64_t{converter_->Properties().sample_rate} * MAX_AUDIO_LEAD_SECONDS;
   size_t dropped = 0;
   while (held_samples_ > most && dropped < packets_.size())
     held_samples_ -= packets_[dropped++].samples;

@@ -53,9 +53,6 @@ class AudioFeed {
 
   std::unique_ptr<AudioConverter> converter_;
   std::vector<AudioPacket> converted_;  // what the converter just gave
-  // Audio held between two frames beyond this is dropped, oldest first.
-  static constexpr int64_t kMaxHeldSeconds = 10;
-
   std::vector<TrackPacket> packets_;
   int64_t held_samples_ = 0;  // in packets_
   int last_segment_ = 0;
