@@ -6,6 +6,11 @@ namespace {
 // Packets waiting for their segment's first video frame beyond this many are
 // dropped, oldest first: a segment whose video never comes.
 constexpr size_t MAX_PENDING_PACKETS = 2000;
+// A stamp that places a packet further ahead of the audio before it than
+// this is damage: the packet follows on instead. (Where the audio stops,
+// silence keeps up with the video, so a stream whose audio comes back after
+// a long break opens no gap of this size.)
+constexpr int64_t MAX_GAP_SECONDS = 60;
 
 }  // namespace
 
@@ -17,7 +22,7 @@ AudioTrack::AudioTrack(const AudioTimeline& timeline, int block_align,
       frame_samples_(frame_samples),
       tolerance_(std::max<int64_t>(timeline.sample_rate() / 100, frame_samples / 2)),
       max_lag_(timeline.sample_rate() / 2),
-      max_lead_(int64_t{timeline.sample_rate()} * MAX_AUDIO_LEAD_SECONDS) {}
+      max_gap_(int64_t{timeline.sample_rate()} * MAX_GAP_SECONDS) {}
 
 void AudioTrack::Push(TrackPacket packet) {
   pending_.push_back(std::move(packet));
@@ -37,8 +42,8 @@ void AudioTrack::PlacePending() {
         continue;
       }
       desired = *placed;
-      // Further ahead than audio ever comes: damage, not a gap to fill.
-      if (desired > timeline_.VideoEndSample() + max_lead_) desired = tail;
+      // A jump further ahead than any gap in audio: damage, not a gap to fill.
+      if (desired > tail + max_gap_) desired = tail;
     } else if (p.segment == continuation_segment_) {
       desired = continuation_;
     }

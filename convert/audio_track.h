@@ -12,8 +12,8 @@
 // video frame is cut. Audio that does not come (a stream that stops, or one
 // far behind its video) is filled with silence once it is half a second
 // late, and exactly up to the frame's end where a file ends. A stamp that
-// places audio further ahead of the video than audio ever comes is taken
-// as damage: the packet follows on from the one before.
+// opens a gap of more than a minute is taken as damage: the packet follows
+// on from the one before.
 #pragma once
 
 #include <cstdint>
@@ -21,11 +21,6 @@
 #include <vector>
 
 #include "convert/audio_timeline.h"
-
-// Audio reaches the output at most this far ahead of its video: the
-// demultiplexer meets it a few megabytes of the stream early, which for a
-// stream of low bit rate is half a minute.
-constexpr int64_t MAX_AUDIO_LEAD_SECONDS = 60;
 
 // A piece of the stream: PCM sample frames (samples * block_align bytes),
 // or one compressed frame.
@@ -68,7 +63,7 @@ class AudioTrack {
   int32_t frame_samples_;
   int64_t tolerance_;  // in samples
   int64_t max_lag_;    // in samples
-  int64_t max_lead_;   // in samples
+  int64_t max_gap_;    // in samples
 
   std::deque<TrackPacket> pending_;  // not placed yet
   // Where the next packet without a time stamp goes, per the last one placed.

@@ -137,6 +137,8 @@ StartResult Read_Start_Form(const StartForm& form, const StreamInfo& stream,
 
   if (form.frame_rate_selection < 0 || form.frame_rate_selection > 7) return kSilent;
   s.frame_rate_index = form.frame_rate_selection;
+  if (const char* refused = Read_Audio_Choice(form.audio, stream, s.frame_rate_index, &s.audio))
+    return Refused(refused);
 
   s.output_width = stream.coded_width;
   s.output_height =
@@ -174,8 +176,14 @@ ConversionJob::~ConversionJob() {
 
 StartResult ConversionJob::Start() {
   const ConversionSettings& s = settings_;
-  int opened = writer_.Open(s.output_path, s.output_width, s.output_height, s.frame_rate_index,
-                            s.split_mode != SPLIT_NONE);
+  audio_feed_.reset();
+  if (s.audio.enabled) {
+    audio_feed_ = AudioFeed::Create(s.audio);
+    if (!audio_feed_) return Refused(messages::kAudioNotConvertible);
+  }
+  int opened =
+      writer_.Open(s.output_path, s.output_width, s.output_height, s.frame_rate_index,
+                   s.split_mode != SPLIT_NONE, audio_feed_ ? &audio_feed_->Format() : nullptr);
   if (opened == 2) return kSilent;
   if (opened != 0) return Refused(messages::kCreateAviFailed);
   progress_.Reset();
@@ -207,15 +215,27 @@ void ConversionJob::Run() {
     return;
   }
 
+  std::optional<AudioWriter> audio;
+  if (audio_feed_) {
+    audio_feed_->Select(source_);
+    audio.emplace(*audio_feed_, AviFrameRateForIndex(s.frame_rate_index));
+  } else {
+    source_.SelectAudio(-1, nullptr, nullptr);
+  }
+  FrameStamp stamp{};
   auto next_frame = [&] {
     return source_.NextFrame(frame.data(), s.crop_top, s.output_height, s.crop_height,
-                             s.deinterlace);
+                             s.deinterlace, &stamp);
   };
   int64_t prior_kbytes = 0;
   bool write_failed = false;
   int r = next_frame();
   while (r == 0) {
-    if (writer_.WriteFrame(frame.data()) != 0) {
+    if (audio) {
+      audio->AddFrame(stamp);
+      audio->Push(audio_feed_->Take());
+    }
+    if (writer_.WriteFrame(frame.data()) != 0 || (audio && audio->WriteDue(writer_, false) != 0)) {
       write_failed = true;
       break;
     }
@@ -229,6 +249,10 @@ void ConversionJob::Run() {
     if (s.split_mode == SPLIT_BY_SIZE) split = writer_.KBytesInFile() / 1024 >= s.split_mbytes;
     if (s.split_mode == SPLIT_BY_FRAMES) split = writer_.FramesInFile() >= s.split_frames;
     if (split) {
+      if (audio && audio->WriteDue(writer_, true) != 0) {
+        write_failed = true;
+        break;
+      }
       prior_kbytes += writer_.KBytesInFile();
       if (writer_.NextFile() != 0) {
         write_failed = true;
@@ -238,6 +262,11 @@ void ConversionJob::Run() {
     r = next_frame();
   }
   if (r != 0 && r != DECODER_END_OF_SEQUENCE) p.job_state.store(JOB_READ_ERROR);
+  if (audio && r == DECODER_END_OF_SEQUENCE) {
+    audio_feed_->Flush();
+    audio->Push(audio_feed_->Take());
+  }
+  if (audio && !write_failed && audio->WriteDue(writer_, true) != 0) write_failed = true;
   frame.clear();
   frame.shrink_to_fit();
   // A file that cannot be completed on disk is a write error too.

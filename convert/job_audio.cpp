@@ -26,22 +26,21 @@ void AudioFeed::Receive(const AudioPesPacket& packet, void* context) {
 void AudioFeed::Append(int segment) {
   last_segment_ = segment;
   for (AudioPacket& p : converted_) {
-    held_samples_ += p.samples;
+    held_bytes_ += p.data.size();
     packets_.push_back({std::move(p.data), p.samples, p.pts, segment});
   }
   converted_.clear();
   // A long stretch of the input without pictures hands all its audio over
-  // while one frame is decoded; what lies further back than audio ever
-  // leads its video would be cut at the next frame anyway, so it goes now.
-  const int64_t most = int64_t{converter_->Properties().sample_rate} * MAX_AUDIO_LEAD_SECONDS;
+  // while one frame is decoded; it would be cut as lying before the next
+  // frame, so the oldest goes now where it would take too much memory.
   size_t dropped = 0;
-  while (held_samples_ > most && dropped < packets_.size())
-    held_samples_ -= packets_[dropped++].samples;
+  while (held_bytes_ > kMaxHeldBytes && dropped < packets_.size())
+    held_bytes_ -= packets_[dropped++].data.size();
   packets_.erase(packets_.begin(), packets_.begin() + static_cast<ptrdiff_t>(dropped));
 }
 
 std::vector<TrackPacket> AudioFeed::Take() {
-  held_samples_ = 0;
+  held_bytes_ = 0;
   return std::exchange(packets_, {});
 }
 

@@ -53,8 +53,14 @@ class AudioFeed {
 
   std::unique_ptr<AudioConverter> converter_;
   std::vector<AudioPacket> converted_;  // what the converter just gave
+  // Audio held for the next frame beyond this many bytes is dropped,
+  // oldest first. The demultiplexer meets audio a few megabytes of the
+  // stream ahead of its video, which in a stream of low bit rate is minutes
+  // of sound: well below this.
+  static constexpr size_t kMaxHeldBytes = size_t{64} << 20;
+
   std::vector<TrackPacket> packets_;
-  int64_t held_samples_ = 0;  // in packets_
+  size_t held_bytes_ = 0;  // in packets_
   int last_segment_ = 0;
 };
 
@@ -63,11 +69,13 @@ class AudioWriter {
   // For the stream `feed` converts, against video of `frame_rate`.
   AudioWriter(const AudioFeed& feed, AviFrameRate frame_rate);
 
-  // The packets that came with a frame (or with the end of the input).
-  void Push(std::vector<TrackPacket>&& packets);
-
   // The frame about to be written, with its time stamp.
   void AddFrame(const FrameStamp& stamp);
+
+  // The packets that came with a frame, after the frame (or with the end of
+  // the input): a frame that places its clock segment anew (pictures were
+  // missing, or only audio came for a while) places them too.
+  void Push(std::vector<TrackPacket>&& packets);
 
   // Writes the audio due up to the end of the frames added so far; with
   // `complete` (at the end of each file) exactly up to that end. 0, or the

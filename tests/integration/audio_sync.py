@@ -54,17 +54,18 @@ def path(name):
     return os.path.join(WORK, name)
 
 
-def make(name, codec, video_at=0.0, audio_at=0.0, gap=None, channels=2, seed=1):
-    """A program stream of SECONDS of video and noise (each starting late by
+def make(name, codec, video_at=0.0, audio_at=0.0, gap=None, channels=2, seed=1,
+         seconds=SECONDS, video="-c:v mpeg2video -q:v 6", muxer="vob"):
+    """A program stream of `seconds` of video and noise (each starting late by
     its offset), `gap` (start, end) seconds of audio left out."""
     source = path(name)
-    noise = f"anoisesrc=sample_rate={RATE}:amplitude=0.3:seed={seed}:duration={SECONDS}"
-    video = f"testsrc2=size=176x144:rate={FPS}:duration={SECONDS}"
+    noise = f"anoisesrc=sample_rate={RATE}:amplitude=0.3:seed={seed}:duration={seconds}"
+    pictures = f"testsrc2=size=176x144:rate={FPS}:duration={seconds}"
     filters = [] if gap is None else ["-af", f"aselect='not(between(t,{gap[0]},{gap[1]}))'"]
-    ffmpeg("-itsoffset", str(video_at), "-f", "lavfi", "-i", video,
+    ffmpeg("-itsoffset", str(video_at), "-f", "lavfi", "-i", pictures,
            "-itsoffset", str(audio_at), "-f", "lavfi", "-i", noise,
            "-map", "0:v", "-map", "1:a", *filters, "-ac", str(channels),
-           "-c:v", "mpeg2video", "-q:v", "6", *codec.split(), "-f", "vob", source)
+           *video.split(), *codec.split(), "-f", muxer, source)
     return source
 
 
@@ -120,11 +121,11 @@ def shift(avi, ref, at, expected, window=RATE // 4, search=RATE // 10):
     return best - search, corr[best] / energy if energy else 0.0
 
 
-def measure(case, avi, ref, parts):
+def measure(case, avi, ref, parts, step=RATE // 2):
     """parts: (first AVI sample, end AVI sample, AVI sample minus stream
-    sample); windows inside each part measured."""
+    sample); windows inside each part measured, every `step` samples."""
     for first, end, offset in parts:
-        for at in range(first + RATE // 10, end - RATE // 2, RATE // 2):
+        for at in range(first + RATE // 10, end - RATE // 2, step):
             lag, peak = shift(avi, ref, at, -offset)
             ok = lag is not None and abs(lag) < FRAME and peak > 0.9
             ms = "none" if lag is None else f"{lag * 1000 / RATE:+.2f} ms"
@@ -214,6 +215,14 @@ for name, codec, offsets in SYNC_CASES:
             inside = got[middle - RATE // 10:middle + RATE // 10]
             check(int(np.max(np.abs(inside))) == 0, f"gap {mode}: silence in the gap")
         readers_accept(avi)
+
+# An MPEG-1 system stream of low bit rate: the demultiplexer meets all its
+# audio, a minute and a half, before the first picture.
+source = make("low_rate.mpg", "-c:a mp2 -b:a 64k", gap=(40, 41), channels=1, seconds=90,
+              video="-c:v mpeg1video -b:v 150k", muxer="mpeg")
+avi = convert([source], path("low_rate.avi"))
+measure("low bit rate", avi_audio(avi, 1), reference(source, 1),
+        [(0, video_frames(avi) * FRAME, -round(first_time(source) * RATE))], step=10 * RATE)
 
 # Two files whose clocks both start again: each part placed by its own video.
 first = make("chain1.vob", "-c:a mp2 -b:a 192k", audio_at=0.1, seed=3)
