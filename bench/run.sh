@@ -1,73 +1,140 @@
 #!/usr/bin/env bash
-# Times the decoder and the whole conversion against independent tools on
-# the same stream, each group in one hyperfine run:
-# decoding
-#   - vidorlan-convert --y4m /dev/null
-#   - mpeg2dec -s -o null          (libmpeg2)
-#   - ffmpeg -threads 1 -f null    (libavcodec, one thread)
-# converting to an uncompressed 24-bit AVI (no deinterlacing, 1:1 shape)
-#   - vidorlan-convert -o OUT.avi
-#   - ffmpeg -threads 1 -pix_fmt bgr24 -c:v rawvideo OUT.avi
-# and the peak memory of each conversion (GNU time).
-# The stream is a 720x576 interlaced MPEG-2 program stream of 500 frames
-# (field DCT and field motion, B pictures), generated once into bench/data.
+# Times vidorlan-convert against independent tools on the same streams and
+# prints every ratio (vidorlan / other) with medians and spreads:
+#   a) the streams, made once into bench/data: a 720x576 interlaced DVD VOB
+#      of 500 frames at 6 Mbit/s with fine noise (field DCT, field motion,
+#      B pictures, an MP2 track) and a 1920x1080 interlaced VOB of 100
+#      frames at 15 Mbit/s
+#   b) conversion into an uncompressed AVI (no deinterlacing, 1:1) against
+#      ffmpeg -pix_fmt bgr24 -c:v rawvideo, with one thread and with ffmpeg's
+#      default threads, SD and HD                       (target <= 0.50)
+#   c) decoding alone (--y4m /dev/null) against mpeg2dec -s -o null
+#                                                       (target <= 0.90)
+#   d) the peak memory of the SD conversion             (target <= 64 MiB)
+#   e) each compressor against ffmpeg encoding the same stream with the
+#      same encoder and settings into AVI (SD, the first 100 frames)
 #
-#   bench/run.sh [RUNS]
+#   bench/run.sh [RUNS]          (RUNS per command, default 5; 3 for e)
+#
+# Needs hyperfine, mpeg2dec, ffmpeg, python3 and GNU time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
+codec_runs=$((runs < 3 ? runs : 3))
 convert=build/bin/vidorlan-convert
 [ -x "$convert" ] || { echo "build first: scripts/build.sh" >&2; exit 1; }
-for tool in hyperfine mpeg2dec ffmpeg; do
-  command -v $tool >/dev/null || { echo "needs $tool (apt-get install -y hyperfine mpeg2dec ffmpeg)" >&2; exit 1; }
+for tool in hyperfine mpeg2dec ffmpeg python3; do
+  command -v $tool >/dev/null || { echo "needs $tool (apt-get install -y hyperfine mpeg2dec ffmpeg python3)" >&2; exit 1; }
 done
+[ -x /usr/bin/time ] || { echo "needs GNU time (apt-get install -y time)" >&2; exit 1; }
 
-mkdir -p bench/data
-stream=bench/data/pal_interlaced_500.mpg
-if [ ! -s "$stream" ]; then
-  ffmpeg -v error -y -f lavfi -i "testsrc2=size=720x576:rate=50" \
+data=bench/data
+out=$data/out
+mkdir -p "$data" "$out"
+trap 'rm -rf "$out"' EXIT
+
+# make_stream FILE SIZE FRAMES RATE MAXRATE BUFSIZE
+make_stream() {
+  [ -s "$1" ] && return
+  echo "making $1"
+  ffmpeg -v error -y -f lavfi -i "testsrc2=size=$2:rate=50,noise=alls=20:allf=t" \
     -f lavfi -i "sine=frequency=440:sample_rate=48000" \
-    -vf "tinterlace=interleave_top,setfield=tff" -frames:v 500 \
-    -c:v mpeg2video -b:v 6M -maxrate 9M -bufsize 1835k -g 12 -bf 2 -flags +ilme+ildct \
-    -c:a mp2 -b:a 192k -shortest -f vob "$stream"
-fi
+    -vf "tinterlace=interleave_top,setfield=tff" -frames:v "$3" \
+    -c:v mpeg2video -b:v "$4" -maxrate "$5" -bufsize "$6" -g 12 -bf 2 -flags +ilme+ildct \
+    -c:a mp2 -b:a 192k -shortest -f vob "$1.tmp"
+  mv "$1.tmp" "$1"
+}
+sd=$data/pal_interlaced_500.vob
+hd=$data/hd_interlaced_100.vob
+make_stream "$sd" 720x576 500 6M 9M 1835k
+make_stream "$hd" 1920x1080 100 15M 20M 8M
 
-report() {
-  python3 - "$1" <<'PY'
+# compare JSON NAME TARGET: the other commands of a hyperfine run against
+# NAME, each as median (min..max) seconds and the ratio NAME / other
+# (median, and the range from the extremes).
+compare() {
+  python3 - "$@" <<'PY'
 import json, sys
-results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
-ours = results["vidorlan"]["median"]
-print("\nmedian seconds and ratio vidorlan/other:")
+path, ours_name, target = sys.argv[1], sys.argv[2], sys.argv[3]
+results = {r["command"]: r for r in json.load(open(path))["results"]}
+ours = results[ours_name]
+def line(name, r):
+    return f"  {name:24s} {r['median']:7.3f} s  ({r['min']:.3f}..{r['max']:.3f}, sd {r['stddev'] or 0:.3f})"
+print(line(ours_name, ours))
 for name, r in results.items():
-    print(f"  {name:10s} {r['median']:.3f} s   ratio {ours / r['median']:.2f}")
+    if name == ours_name:
+        continue
+    ratio = ours["median"] / r["median"]
+    low, high = ours["min"] / r["max"], ours["max"] / r["min"]
+    mark = "" if target == "-" else ("  ok" if ratio <= float(target) else "  above target")
+    print(line(name, r) + f"   ratio {ratio:.2f} ({low:.2f}..{high:.2f})"
+          + ("" if target == "-" else f"  target <= {target}") + mark)
 PY
 }
 
-echo "== decoding 500 frames of 720x576 interlaced MPEG-2"
-hyperfine --warmup 1 --runs "$runs" --export-json bench/data/decode.json \
-  -n vidorlan "$convert -q --y4m /dev/null $stream" \
-  -n mpeg2dec "mpeg2dec -s -o null $stream" \
-  -n ffmpeg "ffmpeg -v error -threads 1 -i $stream -an -f null -"
-report bench/data/decode.json
+# time_group TITLE TARGET RUNS NAME COMMAND NAME COMMAND ...: one hyperfine
+# run, the first command being vidorlan's.
+group=0
+time_group() {
+  local title=$1 target=$2 n=$3
+  shift 3
+  local args=() first=$1
+  while [ $# -gt 0 ]; do
+    args+=(-n "$1" "$2")
+    shift 2
+  done
+  group=$((group + 1))
+  echo
+  echo "== $title"
+  hyperfine -N --style none --warmup 1 --runs "$n" --export-json "$data/group$group.json" \
+    "${args[@]}" >/dev/null
+  compare "$data/group$group.json" "$first" "$target"
+}
+
+raw() {  # ffmpeg into an uncompressed 24-bit AVI; $1 = thread options
+  echo "ffmpeg -v error -y $1 -i $2 -an -pix_fmt bgr24 -c:v rawvideo $out/ffmpeg.avi"
+}
+for stream in "$sd" "$hd"; do
+  label=$([ "$stream" = "$sd" ] && echo "SD 720x576, 500 frames" || echo "HD 1920x1080, 100 frames")
+  time_group "b) uncompressed AVI, $label" 0.50 "$runs" \
+    vidorlan "$convert -q --no-deinterlace --aspect 1:1 -o $out/vidorlan.avi $stream" \
+    "ffmpeg -threads 1" "$(raw "-threads 1" "$stream")" \
+    "ffmpeg (threads)" "$(raw "" "$stream")"
+  time_group "c) decoding alone, $label" 0.90 "$runs" \
+    vidorlan "$convert -q --y4m /dev/null $stream" \
+    "mpeg2dec" "mpeg2dec -s -o null $stream"
+done
 
 echo
-echo "== converting to an uncompressed AVI (no deinterlacing, 1:1)"
-out=bench/data/out
-mkdir -p "$out"
-hyperfine --warmup 1 --runs "$runs" --export-json bench/data/convert.json \
-  -n vidorlan "$convert -q --no-deinterlace --aspect 1:1 -o $out/vidorlan.avi $stream" \
-  -n ffmpeg "ffmpeg -v error -y -threads 1 -i $stream -an -pix_fmt bgr24 -c:v rawvideo $out/ffmpeg.avi"
-report bench/data/convert.json
-
-echo
-echo "== peak memory (maximum resident set size)"
+echo "== d) peak memory (maximum resident set size), SD conversion"
 for name in vidorlan ffmpeg; do
   if [ $name = vidorlan ]; then
-    cmd=("$convert" -q --no-deinterlace --aspect 1:1 -o "$out/vidorlan.avi" "$stream")
+    cmd=("$convert" -q --no-deinterlace --aspect 1:1 -o "$out/vidorlan.avi" "$sd")
   else
-    cmd=(ffmpeg -v error -y -threads 1 -i "$stream" -an -pix_fmt bgr24 -c:v rawvideo "$out/ffmpeg.avi")
+    cmd=(ffmpeg -v error -y -threads 1 -i "$sd" -an -pix_fmt bgr24 -c:v rawvideo "$out/ffmpeg.avi")
   fi
   kb=$(/usr/bin/time -f "%M" "${cmd[@]}" 2>&1 >/dev/null | tail -1)
-  echo "  $name $((kb / 1024)) MiB"
+  mib=$((kb / 1024))
+  if [ $name = vidorlan ]; then
+    echo "  $name $mib MiB  (target <= 64 MiB$([ $mib -le 64 ] && echo ", ok" || echo ", above target"))"
+  else
+    echo "  $name $mib MiB"
+  fi
 done
-rm -rf "$out"
+
+# e) Each compressor with vidorlan's settings (see platform/compressor.h:
+# defaults, slice threads, no B frames) and the pixel format it encodes.
+frames=100
+declare -A ffmpeg_codec=(
+  [ffv1]="-c:v ffv1 -pix_fmt bgr0"
+  [huffyuv]="-c:v huffyuv -pix_fmt rgb24"
+  [utvideo]="-c:v utvideo -pix_fmt gbrp"
+  [mjpeg]="-c:v mjpeg -pix_fmt yuvj420p -q:v 4"
+  [mpeg4]="-c:v mpeg4 -pix_fmt yuv420p -q:v 4 -bf 0 -vtag FMP4"
+  [h264]="-c:v libx264 -pix_fmt yuv420p -tune zerolatency -bf 0"
+)
+for codec in ffv1 huffyuv utvideo mjpeg mpeg4 h264; do
+  time_group "e) $codec, SD, $frames frames" - "$codec_runs" \
+    vidorlan "$convert -q --codec $codec --frames $frames --no-deinterlace --aspect 1:1 -o $out/vidorlan.avi $sd" \
+    "ffmpeg" "ffmpeg -v error -y -i $sd -an -frames:v $frames ${ffmpeg_codec[$codec]} -f avi $out/ffmpeg.avi"
+done

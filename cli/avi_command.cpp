@@ -42,8 +42,7 @@ StartForm Form_From_Options(const CliOptions& o, const StreamInfo& stream) {
   }
   form.aspect_selection =
       o.aspect_index.value_or(Default_Aspect_Index(stream.aspect_ratio_information));
-  form.frame_rate_selection =
-      o.frame_rate_index.value_or(Default_Frame_Rate_Index(stream.frame_rate_code));
+  form.frame_rate_selection = o.frame_rate_index.value_or(Default_Frame_Rate_Index(stream));
   form.crop_top = o.crop_top.value_or(0);
   form.crop_height = o.crop_height.value_or(stream.coded_height);
   return form;

@@ -14,6 +14,7 @@
 #include "cli/options.h"
 #include "cli/y4m_output.h"
 #include "convert/frame_source.h"
+#include "convert/kernel_setup.h"
 #include "convert/messages.h"
 #include "convert/output_paths.h"
 #include "convert/stream_properties.h"
@@ -40,12 +41,8 @@ void Report(const char* message) {
   std::fprintf(stderr, "vidorlan-convert: %s\n", message);
 }
 
-void Print_Info() {
-  for (const std::string& line : Stream_Property_Lines(
-           Decoder_Coded_Width(), Decoder_Coded_Height(), Decoder_Progressive_Sequence(),
-           Decoder_Aspect_Ratio_Code(), Decoder_Frame_Rate_Code())) {
-    std::printf("%s\n", line.c_str());
-  }
+void Print_Info(const StreamInfo& stream) {
+  for (const std::string& line : Stream_Property_Lines(stream)) std::printf("%s\n", line.c_str());
   std::printf("horizontal_size=%d\n", Decoder_Horizontal_Size());
   std::printf("vertical_size=%d\n", Decoder_Vertical_Size());
   std::printf("coded_width=%d\n", Decoder_Coded_Width());
@@ -56,6 +53,9 @@ void Print_Info() {
   std::printf("chroma_format=%d\n", Decoder_Chroma_Format());
   std::printf("mpeg=%d\n", Decoder_Is_MPEG2() ? 2 : 1);
   std::printf("stream=%s\n", Decoder_Stream_Is_Multiplexed() ? "program" : "elementary");
+  std::printf("pulldown=%d\n", Film_Frame_Rate_Index(stream) >= 0 ? 1 : 0);
+  const std::string rate = kFrameRateItems[Default_Frame_Rate_Index(stream)];
+  std::printf("default_rate=%s\n", rate.substr(0, rate.find(' ')).c_str());
 }
 
 int Run_Y4m(const std::string& path, long frame_limit, const char* const* input_paths) {
@@ -68,7 +68,7 @@ int Run_Y4m(const std::string& path, long frame_limit, const char* const* input_
     Report(("Cannot create " + path + ": " + std::strerror(errno)).c_str());
     return kExitWriteError;
   }
-  std::setvbuf(out, nullptr, _IOFBF, 1 << 20);
+  std::setvbuf(out, nullptr, _IOFBF, 1 << 16);
   Y4mResult result = Write_Y4m(out, frame_limit, &interrupt_requested);
   if (out != stdout && std::fclose(out) != 0 && result == Y4mResult::kDone) {
     result = Y4mResult::kWriteError;
@@ -129,6 +129,8 @@ int main(int argc, char** argv) {
     return kExitInputRefused;
   }
 
+  Install_Kernels(options.kernels);
+
   std::vector<const char*> paths;
   for (const std::string& input : options.inputs) paths.push_back(input.c_str());
   paths.push_back(nullptr);
@@ -142,7 +144,7 @@ int main(int argc, char** argv) {
   probing.store(false);
   int status = kExitDone;
   if (options.info) {
-    Print_Info();
+    Print_Info(source.stream_info);
   } else if (options.y4m) {
     status = Run_Y4m(*options.y4m, options.frames ? *options.frames : -1, paths.data());
   } else {

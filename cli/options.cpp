@@ -140,6 +140,14 @@ bool Parse_Options(int argc, const char* const* argv, CliOptions* options, std::
       ok = count(&o.data_rate, kMaxCount);
     } else if (name == "--quality") {
       ok = count(&o.quality, 100);
+    } else if (name == "--cpu") {
+      std::string v;
+      ok = value(&v);
+      if (ok && v != "auto" && v != "portable") {
+        *error = "option --cpu takes auto or portable";
+        ok = false;
+      }
+      o.kernels = v == "portable" ? KernelChoice::kPortable : KernelChoice::kAuto;
     } else if (name == "-q" || name == "--quiet") {
       ok = flag(&o.quiet);
     } else if (name == "-h" || name == "--help") {
@@ -178,6 +186,8 @@ const char* Usage_Text() {
          "      --split-frames N     new numbered file every N frames\n"
          "      --codec NAME         compressor (default uncompressed); --list-codecs lists them\n"
          "      --keyframe N, --data-rate KB, --quality 0..100\n"
+         "      --cpu auto|portable  kernels chosen from the CPU (default) or the portable ones "
+         "only\n"
          "  -q, --quiet              no progress line, no summary\n"
          "  -h, --help, --version\n"
          "\n"

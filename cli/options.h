@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "convert/kernel_setup.h"
+
 struct CliOptions {
   std::vector<std::string> inputs;
   std::optional<std::string> output;  // -o, --output
@@ -23,6 +25,7 @@ struct CliOptions {
   std::optional<long> keyframe;
   std::optional<long> data_rate;
   std::optional<long> quality;
+  KernelChoice kernels = KernelChoice::kAuto;  // --cpu
   bool quiet = false;
   bool help = false;
   bool version = false;

@@ -55,9 +55,13 @@ class Y4mWriter {
     for (int p = 0; p < 3 && ok_; ++p) {
       const PlaneArea& a = areas_[p];
       const uint8_t* row = store.plane[p];
-      for (int y = 0; y < a.height && ok_; ++y, row += a.stride) {
-        ok_ =
-            std::fwrite(row, 1, static_cast<size_t>(a.width), out_) == static_cast<size_t>(a.width);
+      // Rows without padding between them go out in one write, which a
+      // stream writes straight from the plane when it is larger than the
+      // stream's buffer.
+      const int rows_at_once = a.width == a.stride ? a.height : 1;
+      const size_t bytes = static_cast<size_t>(a.width) * static_cast<size_t>(rows_at_once);
+      for (int y = 0; y < a.height && ok_; y += rows_at_once, row += a.stride * rows_at_once) {
+        ok_ = std::fwrite(row, 1, bytes, out_) == bytes;
       }
     }
     return ok_;

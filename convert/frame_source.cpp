@@ -124,6 +124,7 @@ int FrameSource::Open(const char* const* paths) {
   stream_info.progressive_sequence = Decoder_Progressive_Sequence();
   stream_info.frame_rate_code = Decoder_Frame_Rate_Code();
   stream_info.aspect_ratio_information = Decoder_Aspect_Ratio_Code();
+  stream_info.pulldown_cadence = Decoder_Pulldown_Cadence();
   if (!AllocateRowBuffers(stream_info.coded_width)) {
     Decoder_Close();
     is_open = false;

@@ -22,6 +22,7 @@ struct StreamInfo {
   int progressive_sequence = 0;
   int frame_rate_code = 0;
   int aspect_ratio_information = 0;
+  int pulldown_cadence = 0;  // the first pictures carry the 3:2 pulldown of film
 };
 
 // Writes converted source row `row` (3 * width bytes) to `dest`.

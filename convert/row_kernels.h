@@ -32,8 +32,41 @@ struct ChromaUpsampleKernels {
   void (*horizontal_422_to_444_mpeg2)(const uint8_t* in, uint8_t* out, int count);
 };
 
+// The rows that progressive upsampling reads for input row r, the edge rows
+// repeated beyond the plane, and the two output rows they make.
+struct ProgressiveRows {
+  const uint8_t* above;
+  const uint8_t* centre;
+  const uint8_t* below;
+  uint8_t* out[2];
+};
+ProgressiveRows Progressive_Rows(const uint8_t* in, uint8_t* out, int width, int height, int r);
+
+// The rows that field-wise upsampling reads for input row pair p (rows 2p
+// and 2p + 1), with out-of-plane rows replaced by the nearest row of the same
+// field, and the four output rows they make.
+struct FieldwiseRows {
+  const uint8_t* top_above;
+  const uint8_t* bottom_above;
+  const uint8_t* top;
+  const uint8_t* bottom;
+  const uint8_t* top_below;
+  const uint8_t* bottom_below;
+  uint8_t* out[4];
+};
+FieldwiseRows Fieldwise_Rows(const uint8_t* in, uint8_t* out, int width, int height, int p);
+
 // YUV to 24-bit B, G, R: `width` pixels from full-resolution Y, Cb and Cr
-// rows into 3 * `width` bytes of `dest`.
+// rows into 3 * `width` bytes of `dest`. With t = (Y - LUMA_OFFSET) *
+// LUMA_GAIN + COLOUR_ROUNDING, u = Cb - CHROMA_OFFSET, v = Cr - CHROMA_OFFSET
+// in signed 32-bit arithmetic, each clamped to 0..255:
+//   B = (t + cb_to_b * u) >> 16
+//   G = (t - cr_to_g * v - cb_to_g * u) >> 16
+//   R = (t + cr_to_r * v) >> 16
+inline constexpr int32_t LUMA_GAIN = 76309;  // 255/219 in 16.16 fixed point
+inline constexpr int32_t LUMA_OFFSET = 16;
+inline constexpr int32_t CHROMA_OFFSET = 128;
+inline constexpr int32_t COLOUR_ROUNDING = 32768;
 struct ColourConvertKernels {
   void (*yuv_to_bgr_row)(uint8_t* dest, const uint8_t* luma, const uint8_t* cb, const uint8_t* cr,
                          int width, const ColourCoefficients& coefficients);
@@ -57,6 +90,14 @@ extern const RowBlendKernels portable_row_blend_kernels;
 extern ChromaUpsampleKernels chroma_upsample_kernels;
 extern ColourConvertKernels colour_convert_kernels;
 extern RowBlendKernels row_blend_kernels;
+
+// The vectorised kernels, built on x86-64 only (see convert/kernel_setup.h).
+extern const ChromaUpsampleKernels chroma_upsample_kernels_sse2;
+extern const ChromaUpsampleKernels chroma_upsample_kernels_avx2;
+extern const RowBlendKernels row_blend_kernels_sse2;
+extern const ColourConvertKernels colour_convert_kernels_sse41;
+extern const ColourConvertKernels colour_convert_kernels_avx2;
+extern const ColourConvertKernels colour_convert_kernels_avx512;
 
 inline void Blend_Rows(uint8_t* dest, const uint8_t* a, const uint8_t* b, int weight, int length) {
   row_blend_kernels.blend_rows(dest, a, b, weight, length);

@@ -16,19 +16,35 @@ const char* Frame_Rate_Text(int code) {
   return code >= 1 && code <= 8 ? kFrameRateItems[code - 1] : "unknown";
 }
 
-int Default_Frame_Rate_Index(int code) {
+int Film_Frame_Rate_Index(const StreamInfo& stream) {
+  if (!stream.pulldown_cadence || stream.progressive_sequence) return -1;
+  switch (stream.frame_rate_code) {
+    case 4:  // 29.97
+      return 0;
+    case 5:  // 30
+      return 1;
+    default:  // 25 stays 25
+      return -1;
+  }
+}
+
+int Default_Frame_Rate_Index(const StreamInfo& stream) {
+  const int film = Film_Frame_Rate_Index(stream);
+  if (film >= 0) return film;
+  const int code = stream.frame_rate_code;
   return code >= 1 && code <= 8 ? code - 1 : 2;
 }
 
-std::vector<std::string> Stream_Property_Lines(int coded_width, int coded_height,
-                                               int progressive_sequence,
-                                               int aspect_ratio_information, int frame_rate_code) {
-  return {
-      "Width: " + std::to_string(coded_width),
-      "Height: " + std::to_string(coded_height),
-      progressive_sequence ? "Sequence is not interlaced"
-                           : "Sequence may contain interlaced frames",
-      std::string("Aspect Ratio: ") + Aspect_Ratio_Text(aspect_ratio_information),
-      std::string("Framerate: ") + Frame_Rate_Text(frame_rate_code),
+std::vector<std::string> Stream_Property_Lines(const StreamInfo& stream) {
+  std::vector<std::string> lines = {
+      "Width: " + std::to_string(stream.coded_width),
+      "Height: " + std::to_string(stream.coded_height),
+      stream.progressive_sequence ? "Sequence is not interlaced"
+                                  : "Sequence may contain interlaced frames",
+      std::string("Aspect Ratio: ") + Aspect_Ratio_Text(stream.aspect_ratio_information),
+      std::string("Framerate: ") + Frame_Rate_Text(stream.frame_rate_code),
   };
+  const int film = Film_Frame_Rate_Index(stream);
+  if (film >= 0) lines.push_back(std::string("3:2 pulldown: film at ") + kFrameRateItems[film]);
+  return lines;
 }

@@ -121,11 +121,8 @@ constexpr DctCode b14_codes[] = {
     {"0000 0000 0001 0000", {1, 18}},
 };
 
-// The codes that start with 1: one at the first coefficient of a non-intra
-// block, where end_of_block cannot occur, two everywhere else.
-constexpr DctCode b14_first_codes[] = {
-    {"1", {0, 1}},
-};
+// The codes that start with 1, except at the first coefficient of a
+// non-intra block (where 1s is run 0, level 1 and end_of_block cannot occur).
 constexpr DctCode b14_next_codes[] = {
     {"11", {0, 1}},
     {"10", {DCT_END_OF_BLOCK, 0}},
@@ -201,48 +198,73 @@ constexpr DctCode b15_codes[] = {
     {"0000 0000 1000 0", {10, 2}},
 };
 
+// Tables B-12 and B-13 by dct_dc_size.
+constexpr VlcCode<VlcEntry> dc_size_luminance_codes[] = {
+    {"100", {0}},      {"00", {1}},        {"01", {2}},           {"101", {3}},
+    {"110", {4}},      {"1110", {5}},      {"1111 0", {6}},       {"1111 10", {7}},
+    {"1111 110", {8}}, {"1111 1110", {9}}, {"1111 1111 0", {10}}, {"1111 1111 1", {11}},
+};
+constexpr VlcCode<VlcEntry> dc_size_chrominance_codes[] = {
+    {"00", {0}},
+    {"01", {1}},
+    {"10", {2}},
+    {"110", {3}},
+    {"1110", {4}},
+    {"1111 0", {5}},
+    {"1111 10", {6}},
+    {"1111 110", {7}},
+    {"1111 1110", {8}},
+    {"1111 1111 0", {9}},
+    {"1111 1111 10", {10}},
+    {"1111 1111 11", {11}},
+};
+
 constexpr DctEntry invalid = {DCT_INVALID, 0, 0};
 
 template <size_t N>
-constexpr std::array<DctEntry, N> B14(int shift, uint32_t base) {
-  return Expand_Vlc_Codes<DctEntry, N>({b14_codes}, 16, shift, base, invalid);
+constexpr std::array<DctEntry, N> Expand(std::initializer_list<std::span<const DctCode>> lists,
+                                         int shift) {
+  return Expand_Vlc_Codes<DctEntry, N>(lists, 16, shift, 0, invalid);
 }
 
-template <size_t N>
-constexpr std::array<DctEntry, N> B15(int shift, uint32_t base) {
-  return Expand_Vlc_Codes<DctEntry, N>({b15_codes}, 16, shift, base, invalid);
+// A table of both parts. Below 1024 Table B-15 has the codes of 14 to 16
+// bits (windows below 128) of Table B-14.
+constexpr DctTable Dct_Table(std::initializer_list<std::span<const DctCode>> lists) {
+  const std::array<DctEntry, 256> short_codes = Expand<256>(lists, 8);
+  const std::array<DctEntry, 1024> long_codes = Expand<1024>(lists, 0);
+  const std::array<DctEntry, 128> b14_longest = Expand<128>({b14_codes}, 0);
+  DctTable table{};
+  for (size_t k = 0; k < short_codes.size(); ++k) table[k] = short_codes[k];
+  for (size_t k = 0; k < long_codes.size(); ++k) {
+    table[DCT_LONG_CODES + k] = k < b14_longest.size() ? b14_longest[k] : long_codes[k];
+  }
+  return table;
 }
 
+// True when every slot from `from` to `to` - 1 holds a code.
 template <size_t N>
-constexpr bool Complete(const std::array<DctEntry, N>& table) {
-  for (const DctEntry& entry : table) {
-    if (entry.run == DCT_INVALID) return false;
+constexpr bool Complete(const std::array<DctEntry, N>& table, size_t from, size_t to = N) {
+  for (size_t k = from; k < to; ++k) {
+    if (table[k].run == DCT_INVALID) return false;
   }
   return true;
 }
 
 }  // namespace
 
-constexpr std::array<DctEntry, 12> dct_b14_first_16384 =
-    Expand_Vlc_Codes<DctEntry, 12>({b14_first_codes, b14_codes}, 16, 12, 4, invalid);
-constexpr std::array<DctEntry, 12> dct_b14_16384 =
-    Expand_Vlc_Codes<DctEntry, 12>({b14_next_codes, b14_codes}, 16, 12, 4, invalid);
-constexpr std::array<DctEntry, 60> dct_b14_1024 = B14<60>(8, 4);
-constexpr std::array<DctEntry, 252> dct_b15_1024 = B15<252>(8, 4);
-constexpr std::array<DctEntry, 8> dct_b14_512 = B14<8>(6, 8);
-constexpr std::array<DctEntry, 8> dct_b15_512 = B15<8>(6, 8);
-constexpr std::array<DctEntry, 16> dct_b14_256 = B14<16>(4, 16);
-constexpr std::array<DctEntry, 16> dct_b15_256 = B15<16>(4, 16);
-constexpr std::array<DctEntry, 16> dct_b14_128 = B14<16>(3, 16);
-constexpr std::array<DctEntry, 16> dct_b15_128 = B15<16>(3, 16);
-constexpr std::array<DctEntry, 16> dct_shared_64 = B14<16>(2, 16);
-constexpr std::array<DctEntry, 16> dct_shared_32 = B14<16>(1, 16);
-constexpr std::array<DctEntry, 16> dct_shared_16 = B14<16>(0, 16);
-constexpr DctEntry dct_invalid_entry = invalid;
+constexpr std::array<VlcEntry, 1 << DC_SIZE_WINDOW_BITS> dc_size_luminance =
+    Expand_Vlc_Table<1 << DC_SIZE_WINDOW_BITS>(dc_size_luminance_codes, DC_SIZE_WINDOW_BITS, 0, 0);
+constexpr std::array<VlcEntry, 1 << DC_SIZE_WINDOW_BITS> dc_size_chrominance =
+    Expand_Vlc_Table<1 << DC_SIZE_WINDOW_BITS>(dc_size_chrominance_codes, DC_SIZE_WINDOW_BITS, 0,
+                                               0);
+static_assert(Vlc_Table_Filled(dc_size_luminance) && Vlc_Table_Filled(dc_size_chrominance));
+
+constexpr DctTable dct_b14 = Dct_Table({b14_next_codes, b14_codes});
+constexpr DctTable dct_b15 = Dct_Table({b15_codes});
 
 // Table B-14 covers every window from 16 up; Table B-15 has holes only where
-// the comment above says.
-static_assert(Complete(dct_b14_first_16384) && Complete(dct_b14_16384) && Complete(dct_b14_1024) &&
-              Complete(dct_b14_512) && Complete(dct_b14_256) && Complete(dct_b14_128) &&
-              Complete(dct_shared_64) && Complete(dct_shared_32) && Complete(dct_shared_16));
-static_assert(Complete(dct_b15_1024) && Complete(dct_b15_512));
+// the header says.
+static_assert(Complete(dct_b14, 4, DCT_LONG_CODES) && Complete(dct_b14, DCT_LONG_CODES + 16));
+static_assert(Complete(dct_b15, 4, DCT_LONG_CODES) &&
+              Complete(dct_b15, DCT_LONG_CODES + 16, DCT_LONG_CODES + 128) &&
+              Complete(dct_b15, DCT_LONG_CODES + 512));

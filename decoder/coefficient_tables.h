@@ -1,6 +1,7 @@
 // Window-indexed VLC tables: the compile-time expansion of code lists into
-// sub-tables (shared with the macroblock-layer getters in vlc.cpp), and the
-// DCT coefficient sub-tables of ISO/IEC 13818-2 Tables B-14 and B-15.
+// sub-tables (shared with the getters of vlc.cpp and motion_vectors.cpp), the DC
+// size tables and the DCT coefficient tables of ISO/IEC 13818-2 Tables B-12
+// to B-15.
 #pragma once
 
 #include <array>
@@ -53,20 +54,23 @@ template <typename Entry, size_t N>
 constexpr std::array<Entry, N> Expand_Vlc_Codes(
     std::initializer_list<std::span<const VlcCode<Entry>>> lists, int window_bits, int shift,
     uint32_t base, Entry invalid) {
-  std::array<Entry, N> table{};
   const int slot_bits = window_bits - shift;
-  for (size_t k = 0; k < N; ++k) {
-    const uint32_t prefix = base + static_cast<uint32_t>(k);
-    if ((prefix >> slot_bits) != 0) throw "sub-table reaches beyond the window";
-    bool filled = false;
-    table[k] = invalid;
-    for (std::span<const VlcCode<Entry>> list : lists) {
-      for (const VlcCode<Entry>& code : list) {
-        const int length = Vlc_Code_Length(code.bits);
-        if (length == 0 || length > slot_bits) continue;
-        if ((prefix >> (slot_bits - length)) != Vlc_Code_Value(code.bits)) continue;
-        if (filled) throw "two codes start the same slot";
-        filled = true;
+  if (((base + N - 1) >> slot_bits) != 0) throw "sub-table reaches beyond the window";
+  std::array<Entry, N> table{};
+  std::array<bool, N> filled{};
+  table.fill(invalid);
+  for (std::span<const VlcCode<Entry>> list : lists) {
+    for (const VlcCode<Entry>& code : list) {
+      const int length = Vlc_Code_Length(code.bits);
+      if (length == 0 || length > slot_bits) continue;
+      // The slots whose leading bits are the code.
+      const uint32_t first = Vlc_Code_Value(code.bits) << (slot_bits - length);
+      const uint32_t end = first + (uint32_t{1} << (slot_bits - length));
+      for (uint32_t prefix = first < base ? base : first; prefix < end && prefix < base + N;
+           ++prefix) {
+        const size_t k = prefix - base;
+        if (filled[k]) throw "two codes start the same slot";
+        filled[k] = true;
         table[k] = code.entry;
         table[k].length = static_cast<uint8_t>(length);
       }
@@ -74,6 +78,39 @@ constexpr std::array<Entry, N> Expand_Vlc_Codes(
   }
   return table;
 }
+
+// (value, code length): the entries of the macroblock-layer and DC size
+// tables; length 0 with value -1 where no code starts.
+struct VlcEntry {
+  int8_t value;
+  uint8_t length = 0;  // filled in by Expand_Vlc_Codes
+};
+
+template <size_t N>
+constexpr std::array<VlcEntry, N> Expand_Vlc_Table(std::span<const VlcCode<VlcEntry>> codes,
+                                                   int window_bits, int shift, uint32_t base) {
+  return Expand_Vlc_Codes<VlcEntry, N>({codes}, window_bits, shift, base, VlcEntry{-1, 0});
+}
+
+// True when slots from..to-1 of the table, the ones its getter indexes, all
+// hold a code.
+template <size_t N>
+constexpr bool Vlc_Table_Filled(const std::array<VlcEntry, N>& table, size_t from = 0,
+                                size_t to = N) {
+  for (size_t k = from; k < to; ++k) {
+    if (table[k].length == 0) return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// DC size tables: dct_dc_size_luminance (Table B-12) and
+// dct_dc_size_chrominance (Table B-13), both by a window of the length of
+// the longest chrominance code, so that a block picks its table without a
+// branch. Every window begins a code.
+constexpr int DC_SIZE_WINDOW_BITS = 10;
+extern const std::array<VlcEntry, 1 << DC_SIZE_WINDOW_BITS> dc_size_luminance;
+extern const std::array<VlcEntry, 1 << DC_SIZE_WINDOW_BITS> dc_size_chrominance;
 
 // ---------------------------------------------------------------------------
 // DCT coefficient tables.
@@ -84,64 +121,31 @@ constexpr uint8_t DCT_ESCAPE = 65;
 constexpr uint8_t DCT_INVALID = 66;  // no code starts here; length 0
 
 // run 0..63 (or one of the values above), level 1..40 (unsigned), and the
-// code length in bits without the sign bit.
-struct DctEntry {
+// code length in bits without the sign bit. Four bytes, so that an index
+// scales by the addressing mode.
+struct alignas(4) DctEntry {
   uint8_t run;
   uint8_t level;
   uint8_t length = 0;  // filled in by Expand_Vlc_Codes
   friend constexpr bool operator==(const DctEntry&, const DctEntry&) = default;
 };
 
-// Sub-tables by the value c of a 16-bit window; the comment gives the range
-// of c and the index.
-//   16384..65535, (c >> 12) - 4: Table B-14, at the first coefficient of a
-//   non-intra block (code 1s) and everywhere else (codes 10 and 11s).
-extern const std::array<DctEntry, 12> dct_b14_first_16384;
-extern const std::array<DctEntry, 12> dct_b14_16384;
-//   1024..16383 (B-15: 1024..65535), (c >> 8) - 4.
-extern const std::array<DctEntry, 60> dct_b14_1024;
-extern const std::array<DctEntry, 252> dct_b15_1024;
-//   512..1023, (c >> 6) - 8.
-extern const std::array<DctEntry, 8> dct_b14_512;
-extern const std::array<DctEntry, 8> dct_b15_512;
-//   256..511, (c >> 4) - 16, and 128..255, (c >> 3) - 16. Table B-15 leaves
-//   some of these codes of Table B-14 unused; its sub-tables mark them invalid.
-extern const std::array<DctEntry, 16> dct_b14_256;
-extern const std::array<DctEntry, 16> dct_b15_256;
-extern const std::array<DctEntry, 16> dct_b14_128;
-extern const std::array<DctEntry, 16> dct_b15_128;
-//   64..127, (c >> 2) - 16; 32..63, (c >> 1) - 16; 16..31, c - 16: the same
-//   codes in both tables.
-extern const std::array<DctEntry, 16> dct_shared_64;
-extern const std::array<DctEntry, 16> dct_shared_32;
-extern const std::array<DctEntry, 16> dct_shared_16;
-//   0..15: no code starts with twelve zeros.
-extern const DctEntry dct_invalid_entry;
+// A coefficient table covers the values c of a 16-bit window in two parts,
+// so that a code costs one comparison and one look-up (Find_Dct_Entry):
+//   c >= 1024: entry c >> 8, the codes of up to 8 bits (entries 0..3 are
+//   never used);
+//   c < 1024: entry DCT_LONG_CODES + c, the codes that start with six zeros,
+//   up to 16 bits. No code starts with twelve zeros (c < 16), and Table B-15
+//   leaves some of the 10- to 13-bit codes of Table B-14 unused: those
+//   entries are invalid.
+// Table B-14 is the one that holds after the first coefficient of a
+// non-intra block (10 is end_of_block, 11s run 0, level 1); its first code
+// 1s is for the decoder to take.
+constexpr uint32_t DCT_LONG_CODES = 256;
+using DctTable = std::array<DctEntry, DCT_LONG_CODES + 1024>;
+extern const DctTable dct_b14;
+extern const DctTable dct_b15;
 
-// The rows of codes with seven or more leading zeros.
-inline const DctEntry& Find_Dct_Entry_Below_512(uint32_t c, const DctEntry* row_256,
-                                                const DctEntry* row_128) {
-  if (c >= 256) return row_256[(c >> 4) - 16];
-  if (c >= 128) return row_128[(c >> 3) - 16];
-  if (c >= 64) return dct_shared_64[(c >> 2) - 16];
-  if (c >= 32) return dct_shared_32[(c >> 1) - 16];
-  if (c >= 16) return dct_shared_16[c - 16];
-  return dct_invalid_entry;
-}
-
-// The Table B-14 entry for the 16-bit window c. `top` is
-// dct_b14_first_16384 for the first coefficient of a non-intra block and
-// dct_b14_16384 everywhere else.
-inline const DctEntry& Find_B14_Entry(uint32_t c, const DctEntry* top) {
-  if (c >= 16384) return top[(c >> 12) - 4];
-  if (c >= 1024) return dct_b14_1024[(c >> 8) - 4];
-  if (c >= 512) return dct_b14_512[(c >> 6) - 8];
-  return Find_Dct_Entry_Below_512(c, dct_b14_256.data(), dct_b14_128.data());
-}
-
-// The Table B-15 entry for the 16-bit window c.
-inline const DctEntry& Find_B15_Entry(uint32_t c) {
-  if (c >= 1024) return dct_b15_1024[(c >> 8) - 4];
-  if (c >= 512) return dct_b15_512[(c >> 6) - 8];
-  return Find_Dct_Entry_Below_512(c, dct_b15_256.data(), dct_b15_128.data());
+inline const DctEntry& Find_Dct_Entry(uint32_t c, const DctEntry* table) {
+  return table[c >= 1024 ? c >> 8 : DCT_LONG_CODES + c];
 }

@@ -1,13 +1,14 @@
 #include "decoder/coefficients.h"
 
+#include <bit>
 #include <cstdint>
 
 #include "decoder/bit_reader.h"
 #include "decoder/coefficient_tables.h"
 #include "decoder/decoder_state.h"
 #include "decoder/diagnostics.h"
+#include "decoder/reconstruct.h"
 #include "decoder/tables.h"
-#include "decoder/vlc.h"
 
 namespace {
 
@@ -49,6 +50,19 @@ constexpr BlockMessages mpeg2_non_intra_messages = {
     "invalid escape in Decode_MPEG2_Non_Intra_Block()\n",
 };
 
+constexpr const BlockMessages& Messages(Coding coding) {
+  switch (coding) {
+    case Coding::MPEG1_INTRA:
+      return mpeg1_intra_messages;
+    case Coding::MPEG1_NON_INTRA:
+      return mpeg1_non_intra_messages;
+    case Coding::MPEG2_INTRA:
+      return mpeg2_intra_messages;
+    default:
+      return mpeg2_non_intra_messages;
+  }
+}
+
 void Block_Error(const char* message) {
   Decoder_Message("%s", message);
   decoder_state.decode_error = 1;
@@ -57,7 +71,8 @@ void Block_Error(const char* message) {
 // 0 for blocks 0..3 (Y); from block 4 on, 1 (Cb) for even and 2 (Cr) for
 // odd blocks.
 int Colour_Component(int block) {
-  return block < 4 ? 0 : 1 + (block & 1);
+  // Without a branch: the blocks of a macroblock alternate unpredictably.
+  return (block >= 4) * (1 + (block & 1));
 }
 
 // The range every stored coefficient keeps: the inverse DCT's input range.
@@ -71,39 +86,39 @@ int16_t Saturate(int value) {
 struct RunLevel {
   int run;
   int level;  // magnitude
-  bool negative;
+  int sign;   // 0 for a positive level, -1 for a negative one
 };
 
 // MPEG-1 escape after its code: 6-bit run, 8-bit level, where 0 and 128
 // (-128 as a signed byte) announce 8 more bits of positive or negative level.
-RunLevel Read_MPEG1_Escape() {
-  const uint32_t bits = Read_Bits(14);
-  int value = static_cast<int>(bits & 255);
+RunLevel Read_MPEG1_Escape(BitCursor& bits) {
+  const uint32_t code = bits.Read(14);
+  int value = static_cast<int>(code & 255);
   if (value == 0) {
-    value = static_cast<int>(Read_Bits(8));
+    value = static_cast<int>(bits.Read(8));
   } else if (value == 128) {
-    value = static_cast<int>(Read_Bits(8)) - 256;
+    value = static_cast<int>(bits.Read(8)) - 256;
   } else if (value > 128) {
     value -= 256;
   }
-  return {static_cast<int>(bits >> 8), value < 0 ? -value : value, value < 0};
+  return {static_cast<int>(code >> 8), value < 0 ? -value : value, value < 0 ? -1 : 0};
 }
 
 // MPEG-2 escape after its code: 6-bit run, 12-bit two's complement level.
 // Levels 0 and -2048 are forbidden; then the level is 0.
-RunLevel Read_MPEG2_Escape() {
-  const uint32_t bits = Read_Bits(18);
-  const int value = static_cast<int>(bits & 4095);
-  const int run = static_cast<int>(bits >> 12);
-  if ((value & 2047) == 0) return {run, 0, false};
-  if (value >= 2048) return {run, 4096 - value, true};
-  return {run, value, false};
+RunLevel Read_MPEG2_Escape(BitCursor& bits) {
+  const uint32_t code = bits.Read(18);
+  const int value = static_cast<int>(code & 4095);
+  const int run = static_cast<int>(code >> 12);
+  if ((value & 2047) == 0) return {run, 0, 0};
+  if (value >= 2048) return {run, 4096 - value, -1};
+  return {run, value, 0};
 }
 
 // Inverse quantisation of one coefficient, saturated to -2048..2047. The
 // products stay far inside int: level < 4096, matrix < 256, scale <= 112.
 template <Coding kCoding>
-int16_t Dequantise(int level, bool negative, int weight, int quantiser_scale) {
+int16_t Dequantise(int level, int sign, int weight, int quantiser_scale) {
   int value;
   if constexpr (kCoding == Coding::MPEG1_INTRA) {
     value = (level * quantiser_scale * weight) >> 3;
@@ -118,7 +133,10 @@ int16_t Dequantise(int level, bool negative, int weight, int quantiser_scale) {
   if constexpr (!Is_MPEG2(kCoding)) {
     if (value != 0) value = (value - 1) | 1;
   }
-  return Saturate(negative ? -value : value);
+  // The magnitude's limit is 2047 for a positive, 2048 for a negative value.
+  const int limit = 2047 - sign;
+  if (value > limit) value = limit;
+  return static_cast<int16_t>((value ^ sign) - sign);
 }
 
 // Reads the coefficient codes of one block from scan position `position` up
@@ -127,55 +145,95 @@ int16_t Dequantise(int level, bool negative, int weight, int quantiser_scale) {
 // Returns the block's extent. kB15 selects Table B-15 (MPEG-2 intra with
 // intra_vlc_format 1) instead of Table B-14.
 template <Coding kCoding, bool kB15>
-int Decode_Coefficients(int16_t* coefficients, int position, const int* matrix, const uint8_t* scan,
-                        const BlockMessages& messages) {
+int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position, const int* matrix,
+                        const uint8_t* scan) {
+  constexpr const BlockMessages& messages = Messages(kCoding);
   const int quantiser_scale = decoder_state.bitstream.quantiser_scale;
-  // Code 1s is run 0, level 1 only as the first code of a non-intra block.
-  const DctEntry* top = Is_Intra(kCoding) ? dct_b14_16384.data() : dct_b14_first_16384.data();
+  if constexpr (!Is_Intra(kCoding)) {
+    // The first code of a non-intra block: 1s is run 0, level 1 (where 1 is
+    // the first bit of end_of_block and of 11s further on). Codes that start
+    // with 0 are the table's.
+    if (bits.Peek(1) != 0) {
+      const int sign = bits.BitMaskAt(1);
+      bits.Skip(2);
+      const unsigned j = scan[0];
+      coefficients[j] = Dequantise<kCoding>(1, sign, matrix[j], quantiser_scale);
+      position = 1;
+    }
+  }
+  const DctEntry* const table = kB15 ? dct_b15.data() : dct_b14.data();
+  const char* error = nullptr;
   for (;;) {
-    const uint32_t window = Peek_Bits(16);
-    const DctEntry& entry = kB15 ? Find_B15_Entry(window) : Find_B14_Entry(window, top);
-    if constexpr (!Is_Intra(kCoding)) top = dct_b14_16384.data();
-    RunLevel code;
-    if (entry.run < DCT_END_OF_BLOCK) {
+    const DctEntry entry = Find_Dct_Entry(bits.Peek(16), table);
+    // end_of_block, escape and invalid codes have runs of 64 and more, so
+    // that one comparison sends them and a position past 63 the slow way.
+    unsigned next = static_cast<unsigned>(position) + entry.run;
+    int level = entry.level;
+    int sign;
+    if (next <= 63) [[likely]] {
       // The sign bit follows the code; the window holds at least 25 bits.
-      code = {entry.run, entry.level, (Peek_Bits(entry.length + 1) & 1) != 0};
-      Skip_Bits(entry.length + 1);
+      sign = bits.BitMaskAt(entry.length);
+      bits.Skip(entry.length + 1);
+    } else if (entry.run == DCT_END_OF_BLOCK) {
+      bits.Skip(entry.length);
+      break;
     } else if (entry.run == DCT_ESCAPE) {
-      Skip_Bits(entry.length);
+      bits.Skip(entry.length);
+      RunLevel code;
       if constexpr (Is_MPEG2(kCoding)) {
-        code = Read_MPEG2_Escape();
+        code = Read_MPEG2_Escape(bits);
         if (code.level == 0) {
-          Block_Error(messages.invalid_escape);
-          return position;
+          error = messages.invalid_escape;
+          break;
         }
       } else {
-        code = Read_MPEG1_Escape();
+        code = Read_MPEG1_Escape(bits);
       }
-    } else if (entry.run == DCT_END_OF_BLOCK) {
-      Skip_Bits(entry.length);
-      return position;
+      next = static_cast<unsigned>(position + code.run);
+      if (next > 63) {
+        error = messages.out_of_bounds;
+        break;
+      }
+      level = code.level;
+      sign = code.sign;
+    } else if (entry.run == DCT_INVALID) {
+      error = messages.invalid_code;
+      break;
     } else {
-      Block_Error(messages.invalid_code);
-      return position;
+      bits.Skip(entry.length + 1);
+      error = messages.out_of_bounds;
+      break;
     }
-    const int next = position + code.run;
-    if (next > 63) {
-      Block_Error(messages.out_of_bounds);
-      return position;
-    }
-    const int j = scan[next];
-    coefficients[j] = Dequantise<kCoding>(code.level, code.negative, matrix[j], quantiser_scale);
-    position = next + 1;
+    const unsigned j = scan[next];
+    coefficients[j] = Dequantise<kCoding>(level, sign, matrix[j], quantiser_scale);
+    position = static_cast<int>(next) + 1;
   }
+  if (error != nullptr) Block_Error(error);
+  return position;
+}
+
+// dct_dc_differential after its size code (ISO/IEC 13818-2 7.2.1): a
+// leading 0 bit marks a negative value. The size code and the differential
+// are read at once, and the sign is taken without a branch (it is as good as
+// random).
+int Read_Dc_Differential(BitCursor& bits, const VlcEntry& size_code) {
+  const int size = size_code.value;
+  const int length = size_code.length + size;  // at most 10 + 11 bits
+  const int value = static_cast<int>(bits.Peek(length)) & ((1 << size) - 1);
+  bits.Skip(length);
+  // The leading bit of the `size` bits; 0 for size 0, where value is 0 and
+  // the formula below gives 0 as well.
+  const int positive = ((value << 1) >> size) & 1;
+  return positive ? value : value - (1 << size) + 1;
 }
 
 // Updates the DC predictor of the block's colour component with the
 // differential read from the stream and returns it. The predictor wraps in
 // 16 bits, so that damaged streams cannot overflow it.
-int Next_Dc_Predictor(int colour_component, int dc_dct_pred[3]) {
-  const int differential =
-      colour_component == 0 ? Read_luma_dc_differential() : Read_chroma_dc_differential();
+int Next_Dc_Predictor(BitCursor& bits, int colour_component, int dc_dct_pred[3]) {
+  const VlcEntry* sizes =
+      colour_component == 0 ? dc_size_luminance.data() : dc_size_chrominance.data();
+  const int differential = Read_Dc_Differential(bits, sizes[bits.Peek(DC_SIZE_WINDOW_BITS)]);
   dc_dct_pred[colour_component] =
       static_cast<int16_t>(dc_dct_pred[colour_component] + differential);
   return dc_dct_pred[colour_component];
@@ -187,55 +245,111 @@ bool Intra_Block_Ends_At_Dc() {
   return decoder_state.decode_error != 0 || decoder_state.picture_coding_type == D_PICTURE;
 }
 
-const uint8_t* MPEG2_Scan() {
-  return scan_tables[decoder_state.bitstream.alternate_scan != 0 ? 1 : 0];
+// The weighting matrix of a block: MPEG-2 has matrices of their own for the
+// chroma blocks of 4:2:2 and 4:4:4.
+template <Coding kCoding>
+const int* Block_Matrix(int colour_component) {
+  const BitstreamState& bs = decoder_state.bitstream;
+  const bool chroma =
+      Is_MPEG2(kCoding) && decoder_state.chroma_format >= CHROMA_422 && colour_component != 0;
+  if constexpr (Is_Intra(kCoding)) {
+    return chroma ? bs.chroma_intra_quantiser_matrix : bs.intra_quantiser_matrix;
+  } else {
+    return chroma ? bs.chroma_non_intra_quantiser_matrix : bs.non_intra_quantiser_matrix;
+  }
 }
 
-bool Uses_Chroma_Matrices(int colour_component) {
-  return colour_component != 0 && decoder_state.chroma_format >= CHROMA_422;
+// One block: the DC of an intra block, then the coefficient codes.
+template <Coding kCoding, bool kB15>
+int Decode_Block(BitCursor& bits, int block, int dc_dct_pred[3]) {
+  int16_t* coefficients = decoder_state.bitstream.coefficient_blocks[block];
+  const int colour_component = Colour_Component(block);
+  int position = 0;
+  if constexpr (Is_Intra(kCoding)) {
+    const int predictor = Next_Dc_Predictor(bits, colour_component, dc_dct_pred);
+    if constexpr (Is_MPEG2(kCoding)) {
+      coefficients[0] = Saturate(predictor * (8 >> (decoder_state.intra_dc_precision & 3)));
+    } else {
+      coefficients[0] = static_cast<int16_t>(predictor * 8);
+    }
+    if (Intra_Block_Ends_At_Dc()) return 1;
+    position = 1;
+  }
+  // MPEG-1 blocks always use the zig-zag scan.
+  const int scan = Is_MPEG2(kCoding) && decoder_state.bitstream.alternate_scan != 0 ? 1 : 0;
+  return Decode_Coefficients<kCoding, kB15>(
+      bits, coefficients, position, Block_Matrix<kCoding>(colour_component), scan_tables[scan]);
+}
+
+// The blocks of a macroblock with one decoder. The calls are inlined, so the
+// cursor copy stays in registers from the first block to the last.
+template <Coding kCoding>
+[[gnu::flatten]] int Decode_Blocks(BitCursor& cursor, MacroblockContext& ctx) {
+  BitCursor bits = cursor;
+  const int blocks = decoder_state.blocks_per_macroblock;
+  int decoded = 1;
+  // Block i is coded when bit (blocks - 1 - i) is set: the highest bit left
+  // is the next block. Looping over the set bits spares a branch per block
+  // that the pattern makes unpredictable.
+  unsigned pattern = static_cast<unsigned>(ctx.coded_block_pattern) & ((1u << blocks) - 1);
+  while (pattern != 0) {
+    const int bit = std::bit_width(pattern) - 1;
+    pattern ^= 1u << bit;
+    const int i = blocks - 1 - bit;
+    Clear_Coefficient_Block(i);
+    if constexpr (kCoding == Coding::MPEG1_INTRA) {
+      ctx.block_extent[i] = Decode_MPEG1_Intra_Block(bits, i, ctx.dc_dct_pred);
+    } else if constexpr (kCoding == Coding::MPEG1_NON_INTRA) {
+      ctx.block_extent[i] = Decode_MPEG1_Non_Intra_Block(bits, i);
+    } else if constexpr (kCoding == Coding::MPEG2_INTRA) {
+      ctx.block_extent[i] = Decode_MPEG2_Intra_Block(bits, i, ctx.dc_dct_pred);
+    } else {
+      ctx.block_extent[i] = Decode_MPEG2_Non_Intra_Block(bits, i);
+    }
+    if (decoder_state.decode_error) {
+      decoded = 0;
+      break;
+    }
+  }
+  cursor = bits;
+  return decoded;
 }
 
 }  // namespace
 
-int Decode_MPEG1_Intra_Block(int block, int dc_dct_pred[3]) {
-  BitstreamState& bs = decoder_state.bitstream;
-  int16_t* coefficients = bs.coefficient_blocks[block];
-  const int predictor = Next_Dc_Predictor(Colour_Component(block), dc_dct_pred);
-  coefficients[0] = static_cast<int16_t>(predictor * 8);
-  if (Intra_Block_Ends_At_Dc()) return 1;
-  return Decode_Coefficients<Coding::MPEG1_INTRA, false>(coefficients, 1, bs.intra_quantiser_matrix,
-                                                         scan_tables[0], mpeg1_intra_messages);
+int Read_luma_dc_differential(BitCursor& bits) {
+  return Read_Dc_Differential(bits, dc_size_luminance[bits.Peek(DC_SIZE_WINDOW_BITS)]);
 }
 
-int Decode_MPEG1_Non_Intra_Block(int block) {
-  BitstreamState& bs = decoder_state.bitstream;
-  return Decode_Coefficients<Coding::MPEG1_NON_INTRA, false>(
-      bs.coefficient_blocks[block], 0, bs.non_intra_quantiser_matrix, scan_tables[0],
-      mpeg1_non_intra_messages);
+int Read_chroma_dc_differential(BitCursor& bits) {
+  return Read_Dc_Differential(bits, dc_size_chrominance[bits.Peek(DC_SIZE_WINDOW_BITS)]);
 }
 
-int Decode_MPEG2_Intra_Block(int block, int dc_dct_pred[3]) {
-  BitstreamState& bs = decoder_state.bitstream;
-  int16_t* coefficients = bs.coefficient_blocks[block];
-  const int colour_component = Colour_Component(block);
-  const int predictor = Next_Dc_Predictor(colour_component, dc_dct_pred);
-  coefficients[0] = Saturate(predictor * (8 >> (decoder_state.intra_dc_precision & 3)));
-  if (Intra_Block_Ends_At_Dc()) return 1;
-  const int* matrix = Uses_Chroma_Matrices(colour_component) ? bs.chroma_intra_quantiser_matrix
-                                                             : bs.intra_quantiser_matrix;
+int Decode_MPEG1_Intra_Block(BitCursor& bits, int block, int dc_dct_pred[3]) {
+  return Decode_Block<Coding::MPEG1_INTRA, false>(bits, block, dc_dct_pred);
+}
+
+int Decode_MPEG1_Non_Intra_Block(BitCursor& bits, int block) {
+  return Decode_Block<Coding::MPEG1_NON_INTRA, false>(bits, block, nullptr);
+}
+
+int Decode_MPEG2_Intra_Block(BitCursor& bits, int block, int dc_dct_pred[3]) {
   if (decoder_state.intra_vlc_format) {
-    return Decode_Coefficients<Coding::MPEG2_INTRA, true>(coefficients, 1, matrix, MPEG2_Scan(),
-                                                          mpeg2_intra_messages);
+    return Decode_Block<Coding::MPEG2_INTRA, true>(bits, block, dc_dct_pred);
   }
-  return Decode_Coefficients<Coding::MPEG2_INTRA, false>(coefficients, 1, matrix, MPEG2_Scan(),
-                                                         mpeg2_intra_messages);
+  return Decode_Block<Coding::MPEG2_INTRA, false>(bits, block, dc_dct_pred);
 }
 
-int Decode_MPEG2_Non_Intra_Block(int block) {
-  BitstreamState& bs = decoder_state.bitstream;
-  const int* matrix = Uses_Chroma_Matrices(Colour_Component(block))
-                          ? bs.chroma_non_intra_quantiser_matrix
-                          : bs.non_intra_quantiser_matrix;
-  return Decode_Coefficients<Coding::MPEG2_NON_INTRA, false>(
-      bs.coefficient_blocks[block], 0, matrix, MPEG2_Scan(), mpeg2_non_intra_messages);
+int Decode_MPEG2_Non_Intra_Block(BitCursor& bits, int block) {
+  return Decode_Block<Coding::MPEG2_NON_INTRA, false>(bits, block, nullptr);
+}
+
+int Decode_Coded_Blocks(BitCursor& bits, MacroblockContext& ctx) {
+  const bool intra = (ctx.macroblock_type & MACROBLOCK_INTRA) != 0;
+  if (decoder_state.bitstream.is_mpeg2) {
+    return intra ? Decode_Blocks<Coding::MPEG2_INTRA>(bits, ctx)
+                 : Decode_Blocks<Coding::MPEG2_NON_INTRA>(bits, ctx);
+  }
+  return intra ? Decode_Blocks<Coding::MPEG1_INTRA>(bits, ctx)
+               : Decode_Blocks<Coding::MPEG1_NON_INTRA>(bits, ctx);
 }

@@ -3,11 +3,14 @@
 #include <cstdlib>
 #include <initializer_list>
 
+#include "decoder/audio_packets.h"
 #include "decoder/bit_reader.h"
+#include "decoder/file_chain.h"
 #include "decoder/headers.h"
 #include "decoder/input.h"
 #include "decoder/picture.h"
 #include "decoder/start_codes.h"
+#include "decoder/survey.h"
 #include "decoder/tables.h"
 
 namespace {
@@ -73,6 +76,8 @@ int Decoder_Open(const char* const* paths) {
     return kind;
   }
   d.stream_is_multiplexed = kind;
+  d.pulldown_cadence = Has_Pulldown_Cadence(Survey_Pictures(Peek_Input_Ahead(SURVEY_BYTES), kind));
+  if (kind == 1) Keep_Audio_Packets();  // priming the input may meet some already
   Reset_Input();
   d.messages_off = 0;
 
@@ -97,6 +102,7 @@ int Decoder_Next_Picture() {
 
 void Decoder_Close() {
   DecoderState& d = decoder_state;
+  Release_Audio_Packets();
   Free_Frame_Stores();
   if (d.input_file != nullptr) std::fclose(d.input_file);
   d.input_file = nullptr;
@@ -132,6 +138,13 @@ int Decoder_Is_MPEG2() {
 int Decoder_Stream_Is_Multiplexed() {
   return decoder_state.stream_is_multiplexed;
 }
+void Decoder_Select_Audio(int stream_id, int sub_stream_id, AudioPesSink sink, void* context) {
+  Select_Audio_Stream(stream_id, sub_stream_id, sink, context);
+}
+
+int Decoder_Pulldown_Cadence() {
+  return decoder_state.pulldown_cadence;
+}
 int Decoder_Current_File() {
   return decoder_state.current_file_index;
 }
@@ -139,21 +152,26 @@ int Decoder_Kilobytes_Read() {
   return decoder_state.kilobytes_read;
 }
 
-bool Display_Store(int flush, FrameStore* store, int* progressive) {
+bool Display_Store(int flush, FrameStore* store, int* progressive, FrameStamp* stamp) {
   const DecoderState& d = decoder_state;
+  FrameStamp shown;
   if (!flush) {
     if (d.picture_coding_type == B_PICTURE) {
       *store = d.b_picture_store;
       *progressive = d.progressive_frame;
+      shown = d.b_picture_stamp;
     } else {
       *store = d.older_reference;
       *progressive = d.older_reference_progressive;
+      shown = d.older_reference_stamp;
     }
-    return true;
+  } else {
+    if (!d.newer_reference_valid) return false;
+    *store = d.newer_reference;
+    *progressive = d.newer_reference_progressive;
+    shown = d.newer_reference_stamp;
   }
-  if (!d.newer_reference_valid) return false;
-  *store = d.newer_reference;
-  *progressive = d.newer_reference_progressive;
+  if (stamp != nullptr) *stamp = shown;
   return true;
 }
 

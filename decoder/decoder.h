@@ -33,6 +33,16 @@ int Decoder_Chroma_Format();
 int Decoder_Is_MPEG2();
 int Decoder_Stream_Is_Multiplexed();
 
+// Program streams: from now on the packets of audio stream `stream_id` (and
+// for private stream 1 (0xBD) sub-stream `sub_stream_id`) go to `sink`,
+// called during Decoder_Next_Picture; first those met while the stream was
+// opened. stream_id 0 chooses none. Call once, after the open.
+void Decoder_Select_Audio(int stream_id, int sub_stream_id, AudioPesSink sink, void* context);
+
+// 1 when the stream's first pictures carry the 3:2 pulldown cadence of film
+// (progressive frames, repeat_first_field on every other one), else 0.
+int Decoder_Pulldown_Cadence();
+
 // Progress: index of the input file being read, kilobytes consumed.
 int Decoder_Current_File();
 int Decoder_Kilobytes_Read();
@@ -41,8 +51,8 @@ int Decoder_Kilobytes_Read();
 // flush is 0 after DECODER_OK, 1 after DECODER_END_OF_SEQUENCE. Returns
 // false (and leaves the outputs alone) when nothing is due, which happens
 // only on a flush without a held reference. `progressive` receives the
-// picture's progressive_frame value.
-bool Display_Store(int flush, FrameStore* store, int* progressive);
+// picture's progressive_frame value, `stamp` (when given) its time stamp.
+bool Display_Store(int flush, FrameStore* store, int* progressive, FrameStamp* stamp = nullptr);
 
 // The colour conversion's coefficients from matrix_coefficients.
 void Select_Colour_Coefficients();

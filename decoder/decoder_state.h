@@ -21,9 +21,11 @@ enum DecoderResult : int {
 
 // Size of the one input buffer through which all files are read.
 constexpr int INPUT_BUFFER_SIZE = 4096;
-// Bytes of the file chain that may be held ahead of the input buffer: more
+// Bytes of the file chain that may be held ahead of the input buffer: the
+// stream's first megabytes, which the survey at open looks at, and later more
 // than the longest program-stream packet (6 + 65535 bytes) plus one read.
-constexpr int READ_AHEAD_CAPACITY = 160 * 1024;
+constexpr int SURVEY_BYTES = 4 * 1024 * 1024;
+constexpr int READ_AHEAD_CAPACITY = SURVEY_BYTES + 128 * 1024;
 
 // picture_coding_type values.
 constexpr int I_PICTURE = 1;
@@ -77,6 +79,10 @@ struct BitstreamState {
   // coordinates, and may lie beyond the buffer end.
   int read_position;
   int packet_end;
+  // Program streams: where the current video packet's payload starts, in
+  // the same coordinates, and how many video bytes came before it.
+  int payload_start;
+  int64_t video_offset_of_payload;
 
   int quantiser_scale;  // the scale value, not the code
   int intra_slice;
@@ -121,17 +127,47 @@ struct MacroblockContext {
   int block_extent[12];
 };
 
-// The bytes of the file chain that follow those in input_buffer. Reading
-// ahead lets the demultiplexer see where a packet length leads before it
-// trusts it, and lets the probe look at a stream that cannot be read twice
-// (a pipe) without losing what it looked at.
+// Where the bytes of the file chain that follow those in input_buffer stand
+// in the read-ahead store (READ_AHEAD_CAPACITY bytes, kept by the input
+// unit). Reading ahead lets the demultiplexer see where a packet length leads
+// before it trusts it, and lets the probe and the survey look at a stream
+// that cannot be read twice (a pipe) without losing what they looked at.
 struct ReadAhead {
   int start;                // first byte not yet moved into input_buffer
   int end;                  // end of the bytes read from the files
   int chain_ended;          // no file will give more bytes
   int64_t bytes_delivered;  // moved into input_buffer since the input was reset
-  uint8_t bytes[READ_AHEAD_CAPACITY];
 };
+
+// When a picture is shown, as the program stream stamps it.
+struct FrameStamp {
+  int64_t pts;  // presentation time stamp, 90 kHz, 33 bits; -1 when none was given
+  int segment;  // number of clock discontinuities before the picture's packet
+  // How long the frame is shown, in fields: 2, or 3 with repeat_first_field
+  // (4 or 6 in a progressive sequence, where a repeated frame shows twice or
+  // three times).
+  int fields;
+};
+
+// A video packet of the program stream, kept until its pictures have been
+// found: the first picture that begins in it takes its time stamp.
+struct VideoPacketStamp {
+  int64_t video_offset;  // of its first payload byte among all video bytes
+  int64_t pts;           // -1 when the packet has none
+  int segment;
+  int taken;  // a picture has taken the time stamp
+};
+constexpr int VIDEO_PACKET_HISTORY = 64;
+
+// A packet of an audio stream as the demultiplexer meets it.
+struct AudioPesPacket {
+  int stream_id;           // 0xC0..0xDF MPEG audio, 0xBD private stream 1
+  const uint8_t* payload;  // after the packet header; private stream 1 from its sub-stream id on
+  int size;
+  int64_t pts;  // -1 when none
+  int segment;
+};
+using AudioPesSink = void (*)(const AudioPesPacket& packet, void* context);
 
 struct ColourCoefficients {
   int32_t cr_to_r;
@@ -184,6 +220,10 @@ struct DecoderState {
   int older_reference_valid;
   int newer_reference_progressive;
   int older_reference_progressive;
+  FrameStamp newer_reference_stamp;
+  FrameStamp older_reference_stamp;
+  FrameStamp b_picture_stamp;
+  FrameStamp picture_stamp;  // of the picture being decoded
   int macroblock_count;
   // One byte per macroblock of the picture being decoded: set once the
   // macroblock has been reconstructed, so that the ones no slice reached can
@@ -217,6 +257,33 @@ struct DecoderState {
   const uint8_t* output_luma;
   const uint8_t* output_cb;
   const uint8_t* output_cr;
+
+  // What the survey at open found: the first pictures carry the 3:2
+  // pulldown cadence of film.
+  int pulldown_cadence;
+
+  // Program-stream clocks: the last system clock reference, how many times
+  // it jumped (a new program, a damaged or joined stream), and the video
+  // packets whose pictures may still be found.
+  int64_t system_clock;
+  int clock_segment;
+  VideoPacketStamp video_packets[VIDEO_PACKET_HISTORY];
+  int video_packet_count;
+
+  // The audio demultiplexer, which walks the file chain ahead of the video:
+  // the stream offset of the next byte it looks at, its own clock and
+  // segment count, and whether it met the program end.
+  int64_t audio_walk_offset;
+  int64_t audio_walk_clock;
+  int audio_walk_segment;
+  int audio_walk_ended;
+
+  // The audio stream whose packets go to audio_sink (stream id, and for
+  // private stream 1 the sub-stream id; 0 when none).
+  int audio_stream_id;
+  int audio_sub_stream_id;
+  AudioPesSink audio_sink;
+  void* audio_sink_context;
 
   // Input chain.
   const char* const* file_list;

@@ -3,6 +3,7 @@
 #include "decoder/bit_reader.h"
 #include "decoder/decoder.h"
 #include "decoder/diagnostics.h"
+#include "decoder/input.h"
 #include "decoder/start_codes.h"
 #include "decoder/tables.h"
 
@@ -332,6 +333,7 @@ int Seek_Next_Picture() {
   DecoderState& d = decoder_state;
   for (;;) {
     next_start_code();
+    if (Peek_Bits(32) == PICTURE_START_CODE) d.picture_stamp = Take_Picture_Stamp();
     uint32_t code = Read_Start_Code();
     switch (code) {
       case PICTURE_START_CODE:

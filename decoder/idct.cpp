@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "decoder/idct_constants.h"
+
 // The portable kernels reproduce the integer results of the four-lane 16-bit
 // SIMD transform this decoder was built around:
 // - the row pass sums 32-bit products modulo 2^32 (as multiply-add of
@@ -16,23 +18,6 @@
 // form and never undefined behaviour.
 
 namespace {
-
-// Row-pass multipliers, one table per pair of rows: W4, W2, W6, W1, W3, W5, W7.
-constexpr int kRowTables[4][7] = {
-    {16384, 21407, 8867, 22725, 19266, 12873, 4520},   // rows 0 and 4
-    {22725, 29692, 12299, 31521, 26722, 17855, 6270},  // rows 1 and 7
-    {21407, 27969, 11585, 29692, 25172, 16819, 5906},  // rows 2 and 6
-    {19266, 25172, 10426, 26722, 22654, 15137, 5315},  // rows 3 and 5
-};
-constexpr int kRowTableOfRow[8] = {0, 1, 2, 3, 0, 3, 2, 1};
-
-// Column-pass multipliers for the high-half multiply. T3 and C4 are the true
-// factors less 1.0 (65536), which do not fit a signed 16-bit lane; the column
-// pass adds the operand once more to make up for it.
-constexpr int kT1 = 13036;
-constexpr int kT2 = 27146;
-constexpr int kT3 = -21746;
-constexpr int kC4 = -19195;
 
 // Product of a coefficient and a row multiplier; |product| < 2^31.
 inline uint32_t Product(int16_t x, int w) {
@@ -52,7 +37,7 @@ void Row_Pass(const int16_t* coefficients, int16_t (&rows)[64]) {
   for (int v = 0; v < 8; ++v) {
     const int16_t* x = coefficients + 8 * v;
     int16_t* y = rows + 8 * v;
-    const int* w = kRowTables[kRowTableOfRow[v]];
+    const int16_t* w = kIdctRowTables[kIdctTableOfRow[v]];
     // A zero row transforms to zero (the rounding constant alone shifts out);
     // most rows of a coded block are zero.
     uint64_t bits[2];
@@ -104,23 +89,23 @@ void Column_Pass(const int16_t (&rows)[64], int16_t (&out)[64]) {
     const int16_t x0 = rows[c], x1 = rows[8 + c], x2 = rows[16 + c], x3 = rows[24 + c];
     const int16_t x4 = rows[32 + c], x5 = rows[40 + c], x6 = rows[48 + c], x7 = rows[56 + c];
 
-    const int16_t tp7 = Wrap(x1 + Mulhi(x7, kT1) + 1);
-    const int16_t tm1 = Wrap(Mulhi(x1, kT1) - x7);
-    const int16_t tp3 = Wrap(x3 + x5 + Mulhi(x5, kT3));
-    const int16_t tm3 = Wrap(x3 + Mulhi(x3, kT3) - x5);
+    const int16_t tp7 = Wrap(x1 + Mulhi(x7, kIdctT1) + 1);
+    const int16_t tm1 = Wrap(Mulhi(x1, kIdctT1) - x7);
+    const int16_t tp3 = Wrap(x3 + x5 + Mulhi(x5, kIdctT3));
+    const int16_t tm3 = Wrap(x3 + Mulhi(x3, kIdctT3) - x5);
     const int16_t b0 = Wrap(tp7 + tp3);
     const int16_t b3 = Wrap(tm1 - tm3);
     const int16_t d = Wrap(tp7 - tp3);
     const int16_t e = Wrap(tm1 + tm3);
     const int16_t s = Wrap(d + e);
-    const int16_t b1 = Wrap(s + (Mulhi(s, kC4) | 1));
+    const int16_t b1 = Wrap(s + (Mulhi(s, kIdctC4) | 1));
     const int16_t t = Wrap(d - e);
-    const int16_t b2 = Wrap(t + Mulhi(t, kC4) - 1);
+    const int16_t b2 = Wrap(t + Mulhi(t, kIdctC4) - 1);
 
     const int16_t tp04 = Wrap(x0 + x4);
     const int16_t tm04 = Wrap(x0 - x4);
-    const int16_t tp26 = Wrap(x2 + Mulhi(x6, kT2) + 1);
-    const int16_t tm26 = Wrap(Mulhi(x2, kT2) + 1 - x6);
+    const int16_t tp26 = Wrap(x2 + Mulhi(x6, kIdctT2) + 1);
+    const int16_t tm26 = Wrap(Mulhi(x2, kIdctT2) + 1 - x6);
     const int16_t a0 = Wrap(tp04 + tp26);
     const int16_t a3 = Wrap(tp04 - tp26);
     const int16_t a1 = Wrap(tm04 + tm26);
@@ -142,15 +127,9 @@ inline uint8_t Clamp_Sample(int v) {
 }
 
 // Output of a block whose only non-zero coefficient is the DC, in closed
-// form. The row pass gives row 0 = saturate(4 * DC) (the DC multiplier is
-// 16384 = 4 << 12 and the rounding constant shifts out) and zero rows below.
-// The column pass then reduces to out[v] = wrap16(R + kDcBias[v]) >> 5 for
-// every column, the biases collecting the +1/-1 corrections and the
-// rounding constants of each output row.
-constexpr int kDcBias[8] = {17, 16, 14, 15, 15, 16, 16, 15};
-
+// form (see kIdctDcBias).
 inline int16_t Dc_Row_Output(int16_t row0, int v) {
-  return static_cast<int16_t>(Wrap(row0 + kDcBias[v]) >> 5);
+  return static_cast<int16_t>(Wrap(row0 + kIdctDcBias[v]) >> 5);
 }
 
 inline int16_t Dc_Row0(const int16_t* coefficients) {
@@ -200,7 +179,11 @@ void Idct_8x8_Add_Dc_C(const int16_t* coefficients, uint8_t* destination, int st
   }
 }
 
-IdctKernels idct_kernels = {Idct_8x8_Put_C, Idct_8x8_Add_C, Idct_8x8_Put_Dc_C, Idct_8x8_Add_Dc_C};
+const IdctKernels portable_idct_kernels = {Idct_8x8_Put_C, Idct_8x8_Add_C, Idct_8x8_Put_Dc_C,
+                                           Idct_8x8_Add_Dc_C};
+// Constant-initialised, so it is ready before any static constructor runs.
+constinit IdctKernels idct_kernels = {Idct_8x8_Put_C, Idct_8x8_Add_C, Idct_8x8_Put_Dc_C,
+                                      Idct_8x8_Add_Dc_C};
 
 void Idct_8x8_Put_Add(const int16_t* coefficients, uint8_t* destination, int stride, int intra) {
   if (intra) {

@@ -19,9 +19,14 @@ struct IdctKernels {
   IdctFunction add_dc;
 };
 
-// Filled with the portable kernels; upgraded once at start-up where the
-// processor offers more.
+// The portable kernels; the table in use starts out as a copy and may be
+// upgraded once at start-up where the processor offers more.
+extern const IdctKernels portable_idct_kernels;
 extern IdctKernels idct_kernels;
+
+// The vectorised kernels, built on x86-64 only (see convert/kernel_setup.h).
+extern const IdctKernels idct_kernels_sse2;
+extern const IdctKernels idct_kernels_avx2;
 
 // The portable reference kernels.
 void Idct_8x8_Put_C(const int16_t* coefficients, uint8_t* destination, int stride);

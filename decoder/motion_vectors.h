@@ -2,16 +2,24 @@
 // used for prediction, and the dual-prime derivation.
 #pragma once
 
+#include "decoder/bit_reader.h"
 #include "decoder/decoder_state.h"
 
 // MPEG-2 vectors of direction s (0 forward, 1 backward) with the given
 // r_size (f_code - 1) per component; modes from the context.
-void Read_Motion_Vectors(MacroblockContext& ctx, int s, int r_size_horizontal, int r_size_vertical);
+void Read_Motion_Vectors(BitCursor& bits, MacroblockContext& ctx, int s, int r_size_horizontal,
+                         int r_size_vertical);
 
 // One vector, both components, in stream order (horizontal, dmvector[0],
 // vertical, dmvector[1]).
-void Read_Motion_Vector(int pmv[2], int r_size_horizontal, int r_size_vertical, int dmv,
-                        int mv_field_in_frame, int full_pel, int dmvector[2]);
+void Read_Motion_Vector(BitCursor& bits, int pmv[2], int r_size_horizontal, int r_size_vertical,
+                        int dmv, int mv_field_in_frame, int full_pel, int dmvector[2]);
+
+// Table B-10: motion_code -16..16 (0 with decode_error when invalid).
+int Read_motion_code(BitCursor& bits);
+
+// Table B-11: dmvector -1, 0 or 1.
+int Read_dmvector(BitCursor& bits);
 
 // ISO/IEC 13818-2 7.6.3.1: the predictor updated by one coded component.
 int Update_Vector_Component(int predictor, int r_size, int motion_code, int motion_residual,

@@ -14,6 +14,18 @@
 
 namespace {
 
+// The time stamp the decoded frame is shown with: the first field's, and
+// how many fields the frame lasts.
+FrameStamp Frame_Stamp() {
+  const DecoderState& d = decoder_state;
+  FrameStamp stamp = d.picture_stamp;
+  stamp.fields = 2;
+  if (d.picture_structure == FRAME_PICTURE && d.repeat_first_field) {
+    stamp.fields = !d.progressive_sequence ? 3 : d.top_field_first ? 6 : 4;
+  }
+  return stamp;
+}
+
 void Select_Decode_Target() {
   DecoderState& d = decoder_state;
   if (d.picture_coding_type != B_PICTURE && !d.in_second_field) {
@@ -21,6 +33,10 @@ void Select_Decode_Target() {
     // the store of the older one is reused for the new picture.
     std::swap(d.older_reference, d.newer_reference);
     std::swap(d.older_reference_valid, d.newer_reference_valid);
+    d.older_reference_stamp = d.newer_reference_stamp;
+    d.newer_reference_stamp = Frame_Stamp();
+  } else if (d.picture_coding_type == B_PICTURE && !d.in_second_field) {
+    d.b_picture_stamp = Frame_Stamp();
   }
   d.decode_target = d.picture_coding_type == B_PICTURE ? d.b_picture_store : d.newer_reference;
   if (d.picture_structure == BOTTOM_FIELD) {

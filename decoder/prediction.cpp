@@ -342,11 +342,19 @@ void Predict_Backward(int bx, int by, const MacroblockContext& ctx, int average)
 
 }  // namespace
 
-PredictionKernels prediction_kernels = {
+namespace {
+
+constexpr PredictionKernels kPortablePredictionKernels = {
     {Predict_Rows<0, false>, Predict_Rows<1, false>, Predict_Rows<2, false>,
      Predict_Rows<3, false>},
     {Predict_Rows<0, true>, Predict_Rows<1, true>, Predict_Rows<2, true>, Predict_Rows<3, true>},
 };
+
+}  // namespace
+
+const PredictionKernels portable_prediction_kernels = kPortablePredictionKernels;
+// Constant-initialised, so it is ready before any static constructor runs.
+constinit PredictionKernels prediction_kernels = kPortablePredictionKernels;
 
 void Predict_Macroblock(int bx, int by, const MacroblockContext& ctx) {
   const DecoderState& d = decoder_state;

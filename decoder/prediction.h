@@ -24,7 +24,13 @@ struct PredictionKernels {
   PredictFunction average[4];  // dst = (dst + p + 1) >> 1
 };
 
+// The portable loops; the table in use starts out as a copy and may be
+// upgraded once at start-up where the processor offers more.
+extern const PredictionKernels portable_prediction_kernels;
 extern PredictionKernels prediction_kernels;
+
+// The vectorised loops, built on x86-64 only (see convert/kernel_setup.h).
+extern const PredictionKernels prediction_kernels_sse2;
 
 // Forms the prediction of the non-intra macroblock at luma position (bx, by)
 // (by counts field lines in a field picture).

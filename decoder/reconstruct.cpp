@@ -1,6 +1,7 @@
 #include "decoder/reconstruct.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 
 #include "decoder/idct.h"
@@ -8,40 +9,40 @@
 
 namespace {
 
-struct BlockPlace {
+// Where the blocks of one plane of a macroblock go: the first block's
+// address, the distance between its rows, and the offsets of the two rows of
+// blocks.
+struct PlaneLayout {
   uint8_t* address;
   int stride;
+  std::ptrdiff_t row_offset[2];
 };
 
-// Where block i of the macroblock at luma position (bx, by) goes, and the
-// distance between its rows. In a field picture by counts field lines and
-// decode_target already points at the picture's first line (one line down
-// for a bottom field). With field DCT (dct_type 1) a frame macroblock's luma
-// blocks 0 and 1 hold its even lines and blocks 2 and 3 its odd lines; the
-// chroma follows only where a chroma block spans 16 lines (4:2:2, 4:4:4).
-BlockPlace Place_Block(int i, int bx, int by, int dct_type) {
-  const DecoderState& d = decoder_state;
-  const bool field_picture = d.picture_structure != FRAME_PICTURE;
-  const int lower = (i & 2) ? 1 : 0;  // second block row of the macroblock
-  if (i < 4) {
-    const std::ptrdiff_t W = d.coded_width;
-    const int column = bx + 8 * (i & 1);
-    uint8_t* Y = d.decode_target.plane[0];
-    if (field_picture) return {Y + 2 * W * (by + 8 * lower) + column, static_cast<int>(2 * W)};
-    if (dct_type) return {Y + W * (by + lower) + column, static_cast<int>(2 * W)};
-    return {Y + W * (by + 8 * lower) + column, static_cast<int>(W)};
+// The place of each block of a macroblock: its plane (0 Y, 1 Cb, 2 Cr), its
+// column offset and its row of blocks. Luma blocks 0..3 fill two rows of two;
+// the chroma blocks alternate Cb and Cr, blocks 8..11 in the second column.
+struct BlockPlace {
+  uint8_t plane;
+  uint8_t column;
+  uint8_t row;
+};
+constexpr BlockPlace block_places[12] = {
+    {0, 0, 0}, {0, 8, 0}, {0, 0, 1}, {0, 8, 1}, {1, 0, 0}, {2, 0, 0},
+    {1, 0, 1}, {2, 0, 1}, {1, 8, 0}, {2, 8, 0}, {1, 8, 1}, {2, 8, 1},
+};
+
+// The layout of a plane whose macroblock part starts at column x, line y of
+// the frame store (lines of the field in a field picture, where decode_target
+// already points at the field's first line, one line down for a bottom
+// field). With field DCT (dct_type 1) the upper blocks hold the even lines of
+// the macroblock and the lower blocks its odd lines; the chroma follows only
+// where a chroma block spans 16 lines (4:2:2, 4:4:4), as `interleaved` says.
+PlaneLayout Plane_Layout(uint8_t* plane, std::ptrdiff_t width, int x, int y, bool interleaved) {
+  if (decoder_state.picture_structure != FRAME_PICTURE) {
+    return {plane + 2 * width * y + x, static_cast<int>(2 * width), {0, 16 * width}};
   }
-  // The chroma layout follows the plane sizes, i.e. the chroma format the
-  // stores were laid out for.
-  const bool full_width = d.chroma_width >= d.coded_width;
-  const bool full_height = d.chroma_height >= d.coded_height;
-  const std::ptrdiff_t CW = d.chroma_width;
-  uint8_t* plane = d.decode_target.plane[(i & 1) ? 2 : 1];
-  const int cx = (full_width ? bx : bx / 2) + (i & 8);
-  const int cy = full_height ? by : by / 2;
-  if (field_picture) return {plane + 2 * CW * (cy + 8 * lower) + cx, static_cast<int>(2 * CW)};
-  if (dct_type && full_height) return {plane + CW * (cy + lower) + cx, static_cast<int>(2 * CW)};
-  return {plane + CW * (cy + 8 * lower) + cx, static_cast<int>(CW)};
+  if (interleaved) return {plane + width * y + x, static_cast<int>(2 * width), {0, width}};
+  return {plane + width * y + x, static_cast<int>(width), {0, 8 * width}};
 }
 
 // Rows of macroblocks in the picture being decoded.
@@ -63,24 +64,39 @@ void Reconstruct_Macroblock(const MacroblockContext& ctx) {
   const bool intra = (ctx.macroblock_type & MACROBLOCK_INTRA) != 0;
   if (!intra) Predict_Macroblock(bx, by, ctx);
 
-  const int blocks = std::clamp(d.blocks_per_macroblock, 0, 12);
-  for (int i = 0; i < blocks; ++i) {
-    const int16_t* coefficients = d.bitstream.coefficient_blocks[i];
-    const int extent = ctx.block_extent[i];
-    if (intra) {
-      const BlockPlace place = Place_Block(i, bx, by, ctx.dct_type);
-      IdctFunction put = extent <= 1 ? idct_kernels.put_dc : idct_kernels.put;
-      put(coefficients, place.address, place.stride);
-    } else if (ctx.coded_block_pattern & (1 << (blocks - 1 - i))) {
-      // An uncoded block is all zero and would leave the prediction as it is.
-      const BlockPlace place = Place_Block(i, bx, by, ctx.dct_type);
-      IdctFunction add = extent <= 1 ? idct_kernels.add_dc : idct_kernels.add;
-      add(coefficients, place.address, place.stride);
-    }
-  }
-}
+  // The chroma layout follows the plane sizes, i.e. the chroma format the
+  // stores were laid out for.
+  const bool full_width = d.chroma_width >= d.coded_width;
+  const bool full_height = d.chroma_height >= d.coded_height;
+  const FrameStore& target = d.decode_target;
+  const int cx = full_width ? bx : bx / 2;
+  const int cy = full_height ? by : by / 2;
+  const bool chroma_interleaved = ctx.dct_type != 0 && full_height;
+  const PlaneLayout layouts[3] = {
+      Plane_Layout(target.plane[0], d.coded_width, bx, by, ctx.dct_type != 0),
+      Plane_Layout(target.plane[1], d.chroma_width, cx, cy, chroma_interleaved),
+      Plane_Layout(target.plane[2], d.chroma_width, cx, cy, chroma_interleaved),
+  };
+  // Indexed by dc_only.
+  const IdctFunction kernels[2] = {intra ? idct_kernels.put : idct_kernels.add,
+                                   intra ? idct_kernels.put_dc : idct_kernels.add_dc};
 
-void Clear_Coefficient_Block(int block) {
-  if (block < 0 || block >= 12) return;
-  std::fill_n(decoder_state.bitstream.coefficient_blocks[block], 64, int16_t{0});
+  // Block i is coded when bit (blocks - 1 - i) of the pattern is set; an
+  // intra macroblock has all blocks. An uncoded non-intra block is all zero
+  // and would leave the prediction as it is. Places come from tables rather
+  // than branches: the blocks of a macroblock alternate unpredictably.
+  const int blocks = std::clamp(d.blocks_per_macroblock, 0, 12);
+  const unsigned all_blocks = (1u << blocks) - 1;
+  unsigned pattern =
+      intra ? all_blocks : static_cast<unsigned>(ctx.coded_block_pattern) & all_blocks;
+  while (pattern != 0) {
+    const int bit = std::bit_width(pattern) - 1;
+    pattern ^= 1u << bit;
+    const int i = blocks - 1 - bit;
+    const BlockPlace& place = block_places[i];
+    const PlaneLayout& layout = layouts[place.plane];
+    const int dc_only = ctx.block_extent[i] <= 1;
+    kernels[dc_only](d.bitstream.coefficient_blocks[i],
+                     layout.address + place.column + layout.row_offset[place.row], layout.stride);
+  }
 }

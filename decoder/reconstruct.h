@@ -2,6 +2,9 @@
 // through the inverse DCT into decode_target.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
+
 #include "decoder/decoder_state.h"
 
 // Prediction (unless intra) and all blocks of the macroblock at ctx.address.
@@ -10,4 +13,11 @@
 void Reconstruct_Macroblock(const MacroblockContext& ctx);
 
 // Sets the 64 coefficients of the block to 0.
-void Clear_Coefficient_Block(int block);
+inline void Clear_Coefficient_Block(int block) {
+  if (block < 0 || block >= 12) return;
+  // Eight 16-byte stores: GCC expands a memset of the whole block into
+  // `rep stos`, whose start-up costs several times as much.
+  int16_t* coefficients = decoder_state.bitstream.coefficient_blocks[block];
+#pragma GCC unroll 8
+  for (int k = 0; k < 64; k += 8) std::memset(coefficients + k, 0, 8 * sizeof(int16_t));
+}

@@ -24,6 +24,7 @@ constexpr uint32_t PACK_START_CODE = 0x000001BA;
 constexpr uint32_t FIRST_SYSTEM_START_CODE = PROGRAM_END_CODE;
 
 // Stream ids (the byte after the prefix) of program-stream packets.
+constexpr int PRIVATE_STREAM_1_ID = 0xBD;
 constexpr int VIDEO_STREAM_0_ID = 0xE0;
 constexpr uint32_t VIDEO_STREAM_0_CODE = 0x00000100 | VIDEO_STREAM_0_ID;
 

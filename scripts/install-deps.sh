@@ -6,7 +6,7 @@ packages=(
   libgtest-dev libgmock-dev
   libavcodec-dev libavutil-dev libswscale-dev
   qt6-base-dev libgl-dev
-  ffmpeg xvfb xauth x11-utils fonts-dejavu-core python3
+  ffmpeg mjpegtools xvfb xauth x11-utils fonts-dejavu-core python3
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -23,6 +23,6 @@ AboutPage::AboutPage() {
   Place_Control(logo_, 7, 7, 206, 113);
   Place_Control(name_, 75, 125, 69, 8);
   Place_Control(disclaimer_, 7, 139, 206, 34);
-  resize(Dialog_Rect_To_Pixels(0, 0, 220, 180).size());  // until the tab control sizes it
+  resize(Dialog_Rect_To_Pixels(0, 0, 220, 188).size());  // until the tab control sizes it
   Fit_Controls(*this);
 }

@@ -2,18 +2,11 @@
 
 #include <QCoreApplication>
 
+#include "convert/kernel_setup.h"
 #include "convert/messages.h"
+#include "platform/cpu_features.h"
 #include "ui/main_dialog.h"
 #include "ui/message_box.h"
-
-bool CpuHasMmx() {
-#if defined(__i386__) || defined(__x86_64__)
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("mmx") != 0;
-#else
-  return true;
-#endif
-}
 
 ConverterApp::ConverterApp() : input_page(*this), processing_page(*this) {}
 
@@ -22,7 +15,7 @@ ConverterApp::~ConverterApp() {
 }
 
 int ConverterApp::Run() {
-  return Run(CpuHasMmx());
+  return Run(Cpu_Has_Mmx());
 }
 
 int ConverterApp::Run(bool cpu_has_mmx) {
@@ -33,6 +26,7 @@ int ConverterApp::Run(bool cpu_has_mmx) {
                  QCoreApplication::applicationName());
     return 1;
   }
+  Install_Kernels(KernelChoice::kAuto);
   input_file_names.Clear();
   MainDialog dialog(*this);
   dialog.exec();

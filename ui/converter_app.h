@@ -11,9 +11,6 @@
 #include "ui/output_page.h"
 #include "ui/processing_page.h"
 
-// True when the processor has MMX; processors that are not x86 pass.
-bool CpuHasMmx();
-
 // The run's single instances, constructed in this order (after the Qt
 // application object, which the pages need) and destroyed in the reverse
 // order. The pages' windows are put into place by the main window.
@@ -25,8 +22,9 @@ class ConverterApp {
   ConverterApp& operator=(const ConverterApp&) = delete;
 
   // The start-up sequence: refuses a processor without MMX with a message
-  // (result 1, no window shown); otherwise empties the input table, runs the
-  // main window modally until it closes, and returns 0.
+  // (result 1, no window shown); otherwise installs the fastest kernels the
+  // processor runs, empties the input table, runs the main window modally
+  // until it closes, and returns 0.
   int Run();
   int Run(bool cpu_has_mmx);
 

@@ -73,7 +73,7 @@ InputPage::InputPage(ConverterApp& app) : app_(app) {
   Place_Control(add_, 163, 18, 44, 14);
   Place_Control(remove_, 163, 36, 44, 14);
   Place_Control(remove_all_, 163, 54, 44, 14);
-  resize(Dialog_Rect_To_Pixels(0, 0, 220, 180).size());  // until the tab control sizes it
+  resize(Dialog_Rect_To_Pixels(0, 0, 220, 188).size());  // until the tab control sizes it
   Fit_Controls(*this);
   setAcceptDrops(true);
 

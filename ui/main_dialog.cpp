@@ -38,10 +38,10 @@ MainDialog::MainDialog(ConverterApp& app) : app_(app) {
     button->setDefault(false);
   }
 
-  Place_Control(tabs_, 7, 7, 224, 194);
-  Place_Control(start_, 103, 207, 75, 14);
-  Place_Control(exit_, 181, 207, 50, 14);
-  setFixedSize(Dialog_Rect_To_Pixels(0, 0, 238, 228).size());
+  Place_Control(tabs_, 7, 7, 224, 202);
+  Place_Control(start_, 103, 215, 75, 14);
+  Place_Control(exit_, 181, 215, 50, 14);
+  setFixedSize(Dialog_Rect_To_Pixels(0, 0, 238, 236).size());
   Fit_Controls(*this);
 
   app_.avi_writer.SetChooseCompressorHook(

@@ -60,7 +60,7 @@ OutputPage::OutputPage() {
   Place_Control(split_by_frames_, 20, 68, 49, 10);
   Place_Control(split_frames_, 71, 67, 30, 13);
   Place_Control(frames_label_, 108, 68, 22, 10);
-  resize(Dialog_Rect_To_Pixels(0, 0, 220, 180).size());  // until the tab control sizes it
+  resize(Dialog_Rect_To_Pixels(0, 0, 220, 188).size());  // until the tab control sizes it
   Fit_Controls(*this);
 
   connect(&choose_, &QPushButton::clicked, this, &OutputPage::OnChoose);

@@ -61,24 +61,24 @@ ProcessingPage::ProcessingPage(ConverterApp& app) : app_(app) {
   frames_choice_.addButton(&all_frames_);
   frames_choice_.addButton(&some_frames_);
 
-  Place_Control(properties_group_, 7, 7, 206, 57);
-  Place_Control(property_list_, 12, 17, 195, 43);
-  Place_Control(spatial_group_, 7, 67, 206, 44);
-  Place_Control(deinterlace_, 15, 80, 57, 10);
-  Place_Control(aspect_label_, 19, 94, 44, 12);
-  Place_Control(aspect_list_, 65, 94, 48, 12);
-  Place_Control(crop_top_label_, 118, 76, 49, 12);
-  Place_Control(crop_top_, 170, 76, 37, 12);
-  Place_Control(crop_height_label_, 128, 94, 39, 12);
-  Place_Control(crop_height_, 170, 94, 37, 12);
-  Place_Control(temporal_group_, 7, 117, 118, 56);
-  Place_Control(frame_rate_label_, 25, 127, 38, 12);
-  Place_Control(frame_rate_list_, 65, 127, 48, 12);
-  Place_Control(all_frames_, 14, 144, 73, 10);
-  Place_Control(some_frames_, 14, 157, 40, 10);
-  Place_Control(frame_count_, 57, 155, 37, 12);
-  Place_Control(frames_label_, 98, 156, 22, 10);
-  resize(Dialog_Rect_To_Pixels(0, 0, 220, 180).size());  // until the tab control sizes it
+  Place_Control(properties_group_, 7, 7, 206, 65);
+  Place_Control(property_list_, 12, 17, 195, 51);
+  Place_Control(spatial_group_, 7, 75, 206, 44);
+  Place_Control(deinterlace_, 15, 88, 57, 10);
+  Place_Control(aspect_label_, 19, 102, 44, 12);
+  Place_Control(aspect_list_, 65, 102, 48, 12);
+  Place_Control(crop_top_label_, 118, 84, 49, 12);
+  Place_Control(crop_top_, 170, 84, 37, 12);
+  Place_Control(crop_height_label_, 128, 102, 39, 12);
+  Place_Control(crop_height_, 170, 102, 37, 12);
+  Place_Control(temporal_group_, 7, 125, 118, 56);
+  Place_Control(frame_rate_label_, 25, 135, 38, 12);
+  Place_Control(frame_rate_list_, 65, 135, 48, 12);
+  Place_Control(all_frames_, 14, 152, 73, 10);
+  Place_Control(some_frames_, 14, 165, 40, 10);
+  Place_Control(frame_count_, 57, 163, 37, 12);
+  Place_Control(frames_label_, 98, 164, 22, 10);
+  resize(Dialog_Rect_To_Pixels(0, 0, 220, 188).size());  // until the tab control sizes it
   Fit_Controls(*this);
 }
 
@@ -97,9 +97,7 @@ void ProcessingPage::ShowStreamProperties() {
   const StreamInfo& info = source.stream_info;
 
   property_list_.clear();
-  for (const std::string& line :
-       Stream_Property_Lines(info.coded_width, info.coded_height, info.progressive_sequence,
-                             info.aspect_ratio_information, info.frame_rate_code)) {
+  for (const std::string& line : Stream_Property_Lines(info)) {
     property_list_.addItem(QString::fromStdString(line));
   }
   crop_top_.setText(QStringLiteral("0"));
@@ -108,7 +106,7 @@ void ProcessingPage::ShowStreamProperties() {
   deinterlace_.setChecked(may_be_interlaced);
   deinterlace_.setEnabled(may_be_interlaced);
   aspect_list_.setCurrentIndex(Default_Aspect_Index(info.aspect_ratio_information));
-  frame_rate_list_.setCurrentIndex(Default_Frame_Rate_Index(info.frame_rate_code));
+  frame_rate_list_.setCurrentIndex(Default_Frame_Rate_Index(info));
   all_frames_.setChecked(true);
 
   for (QWidget* control : std::initializer_list<QWidget*>{

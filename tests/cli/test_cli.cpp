@@ -45,6 +45,7 @@ TEST(Cli, UsageErrors) {
                                              {"--aspect", "5:4", kSample},
                                              {"--quality", "101", kSample},
                                              {"--codec", "nonesuch", kSample},
+                                             {"--cpu", "fastest", kSample},
                                              {"--split-mb", "1", "--split-frames", "2", kSample},
                                              // more digits than the pages' edits hold
                                              {"--frames", "100000000", kSample},
@@ -89,7 +90,8 @@ TEST(Cli, InfoPrintsThePropertyLinesAndValues) {
             "Width: 352\nHeight: 288\nSequence is not interlaced\nAspect Ratio: 1:1\n"
             "Framerate: 25 fps\nhorizontal_size=352\nvertical_size=288\ncoded_width=352\n"
             "coded_height=288\nprogressive_sequence=1\nframe_rate_code=3\n"
-            "aspect_ratio_information=1\nchroma_format=1\nmpeg=2\nstream=program\n");
+            "aspect_ratio_information=1\nchroma_format=1\nmpeg=2\nstream=program\n"
+            "pulldown=0\ndefault_rate=25\n");
 }
 
 TEST(Cli, Y4mCarriesEveryPictureInDisplayOrder) {
@@ -106,6 +108,8 @@ TEST(Cli, Y4mCarriesEveryPictureInDisplayOrder) {
   EXPECT_EQ(r.out.size(), r.out.find('\n') + 1 + 50 * frame_bytes);
   EXPECT_EQ(Convert({"--y4m", "-", "--frames", "7", kSample}).out.size(),
             r.out.find('\n') + 1 + 7 * frame_bytes);
+  // The portable kernels give the same pictures as the processor's own.
+  EXPECT_EQ(Convert({"--y4m", "-", "--cpu", "portable", kSample}).out, r.out);
 }
 
 TEST(Cli, StartChecksRefuseWithTheirMessages) {

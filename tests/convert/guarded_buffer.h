@@ -2,6 +2,7 @@
 // frame assembly writes nothing outside the bytes it was given.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -12,8 +13,9 @@ class GuardedBuffer {
   static constexpr size_t GUARD_BYTES = 64;
 
   explicit GuardedBuffer(size_t size, uint8_t fill = GUARD)
-      : bytes_(size + 2 * GUARD_BYTES, GUARD), size_(size) {
-    for (size_t i = 0; i < size; ++i) bytes_[GUARD_BYTES + i] = fill;
+      : bytes_(size + 2 * GUARD_BYTES, fill), size_(size) {
+    std::fill_n(bytes_.begin(), GUARD_BYTES, GUARD);
+    std::fill_n(bytes_.end() - GUARD_BYTES, GUARD_BYTES, GUARD);
   }
 
   uint8_t* data() { return bytes_.data() + GUARD_BYTES; }

@@ -15,6 +15,7 @@
 #include "decoder/bit_reader.h"
 #include "decoder/input.h"
 #include "tests/support/memory_input.h"
+#include "tests/support/program_stream.h"
 #include "tools/synth/bit_writer.h"
 
 namespace {
@@ -253,6 +254,59 @@ TEST(Demultiplexer, OnlyTheProgramEndCodeOrTheEndOfInputEndsTheStream) {
     MemoryInput input(stream, true);
     EXPECT_EQ(Read_Bits(16), 0xAABBu);
     for (int i = 0; i < 50; ++i) ASSERT_EQ(Read_Start_Code(), 0x000001B7u);
+  }
+}
+
+// --- The cursor -------------------------------------------------------------
+
+// Reads the whole payload through a cursor that hands over to the shared
+// reader and is started anew at random points: every bit must come out as it
+// went in, and every store leaves the shared window at 25 to 32 bits.
+void ExpectCursorReads(const std::vector<uint8_t>& payload, unsigned seed) {
+  std::mt19937 rng(seed);
+  size_t pos = 0;
+  const size_t end = payload.size() * 8;
+  BitCursor bits;
+  while (end - pos >= 32) {
+    const int n = 1 + static_cast<int>(rng() % 24);
+    switch (rng() % 8) {
+      case 0:
+        bits.Store();
+        ASSERT_GE(decoder_state.bitstream.bit_count, 25);
+        ASSERT_LE(decoder_state.bitstream.bit_count, 32);
+        ASSERT_EQ(Read_Bits(n), ReferenceBits(payload, pos, n)) << "at bit " << pos;
+        bits = BitCursor();
+        break;
+      case 1:  // the sign bit after a code of n - 1 bits
+        ASSERT_EQ(bits.BitMaskAt(n - 1), -ReferenceBit(payload, pos + n - 1)) << "at bit " << pos;
+        bits.Skip(n);
+        break;
+      default:
+        ASSERT_EQ(bits.Read(n), ReferenceBits(payload, pos, n)) << "at bit " << pos << " n " << n;
+    }
+    pos += static_cast<size_t>(n);
+  }
+  bits.Store();
+  while (pos < end) ASSERT_EQ(Read_Bit(), ReferenceBit(payload, pos++));
+  next_start_code();
+  EXPECT_EQ(Read_Start_Code(), 0x000001B7u);
+}
+
+TEST(BitCursor, ReadsEveryBitAcrossBufferAndPacketEdges) {
+  const auto bytes = RandomBytes(3 * INPUT_BUFFER_SIZE + 77, 2);
+  for (unsigned seed = 0; seed < 4; ++seed) {
+    {
+      MemoryInput input(bytes);
+      ExpectCursorReads(bytes, seed);
+    }
+    {
+      MemoryInput input(Multiplex(bytes, seed), true);
+      ExpectCursorReads(bytes, seed + 10);
+    }
+    {
+      MemoryInput input(Program_Stream_Of_Packets(bytes, {1, 5, 0, 2, 7, 3}), true);
+      ExpectCursorReads(bytes, seed + 20);
+    }
   }
 }
 

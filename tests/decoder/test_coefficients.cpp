@@ -20,6 +20,7 @@
 #include "decoder/diagnostics.h"
 #include "decoder/tables.h"
 #include "tests/support/memory_input.h"
+#include "tests/support/program_stream.h"
 #include "tools/synth/bit_writer.h"
 
 namespace {
@@ -302,7 +303,15 @@ struct BlockSetup {
   int chroma_format = CHROMA_420;
   bool messages_off = false;
   bool earlier_error = false;
+  // How the bits reach the decoders: in small program-stream packets, and
+  // through the block loop of a macroblock (the listed blocks coded).
+  bool small_packets = false;
+  bool macroblock_loop = false;
 };
+
+int Blocks_Per_Macroblock(int chroma_format) {
+  return chroma_format == CHROMA_420 ? 6 : chroma_format == CHROMA_422 ? 8 : 12;
+}
 
 // The weighting matrix the standard prescribes for a block.
 const std::array<int, 64>& Weights(const BlockSetup& setup, int block) {
@@ -343,7 +352,9 @@ class CoefficientTest : public ::testing::Test {
   // as they were.
   Outcome Decode(const Bits& bits, const BlockSetup& setup, const std::vector<int>& blocks = {0},
                  std::array<int, 3> predictors = {0, 0, 0}) {
-    MemoryInput input(bits.Bytes());
+    MemoryInput input(setup.small_packets ? Program_Stream_Of_Packets(bits.Bytes(), {3, 1, 6, 0, 2})
+                                          : bits.Bytes(),
+                      setup.small_packets);
     DecoderState& d = decoder_state;
     BitstreamState& bs = d.bitstream;
     bs.is_mpeg2 = Is_MPEG2(setup.coding) ? 1 : 0;
@@ -366,7 +377,11 @@ class CoefficientTest : public ::testing::Test {
 
     Outcome outcome;
     int dc_dct_pred[3] = {predictors[0], predictors[1], predictors[2]};
-    for (int block : blocks) {
+    BitCursor cursor;
+    if (setup.macroblock_loop) {
+      Decode_Macroblock_Loop(cursor, setup, blocks, dc_dct_pred, outcome);
+    }
+    for (int block : setup.macroblock_loop ? std::vector<int>{} : blocks) {
       for (auto& other : bs.coefficient_blocks)
         std::fill(std::begin(other), std::end(other), UNTOUCHED);
       std::fill(std::begin(bs.coefficient_blocks[block]), std::end(bs.coefficient_blocks[block]),
@@ -374,16 +389,16 @@ class CoefficientTest : public ::testing::Test {
       BlockResult result;
       switch (setup.coding) {
         case Coding::MPEG1_INTRA:
-          result.extent = Decode_MPEG1_Intra_Block(block, dc_dct_pred);
+          result.extent = Decode_MPEG1_Intra_Block(cursor, block, dc_dct_pred);
           break;
         case Coding::MPEG1_NON_INTRA:
-          result.extent = Decode_MPEG1_Non_Intra_Block(block);
+          result.extent = Decode_MPEG1_Non_Intra_Block(cursor, block);
           break;
         case Coding::MPEG2_INTRA:
-          result.extent = Decode_MPEG2_Intra_Block(block, dc_dct_pred);
+          result.extent = Decode_MPEG2_Intra_Block(cursor, block, dc_dct_pred);
           break;
         case Coding::MPEG2_NON_INTRA:
-          result.extent = Decode_MPEG2_Non_Intra_Block(block);
+          result.extent = Decode_MPEG2_Non_Intra_Block(cursor, block);
           break;
       }
       std::copy(std::begin(bs.coefficient_blocks[block]), std::end(bs.coefficient_blocks[block]),
@@ -397,11 +412,42 @@ class CoefficientTest : public ::testing::Test {
       outcome.blocks.push_back(result);
       if (d.decode_error) break;
     }
+    cursor.Store();
     outcome.error = d.decode_error != 0;
     outcome.messages = messages;
     outcome.next_bits = Read_Bits(24);
     outcome.dc_dct_pred = {dc_dct_pred[0], dc_dct_pred[1], dc_dct_pred[2]};
     return outcome;
+  }
+
+  // The listed blocks as the coded ones of a macroblock, through its block
+  // loop, which zeroes them; the others must stay as they were.
+  static void Decode_Macroblock_Loop(BitCursor& cursor, const BlockSetup& setup,
+                                     const std::vector<int>& blocks, int dc_dct_pred[3],
+                                     Outcome& outcome) {
+    BitstreamState& bs = decoder_state.bitstream;
+    for (auto& block : bs.coefficient_blocks)
+      std::fill(std::begin(block), std::end(block), UNTOUCHED);
+    const int block_count = Blocks_Per_Macroblock(setup.chroma_format);
+    decoder_state.blocks_per_macroblock = block_count;
+    MacroblockContext ctx{};
+    ctx.macroblock_type = Is_Intra(setup.coding) ? MACROBLOCK_INTRA : MACROBLOCK_PATTERN;
+    for (int block : blocks) ctx.coded_block_pattern |= 1 << (block_count - 1 - block);
+    std::copy_n(dc_dct_pred, 3, ctx.dc_dct_pred);
+    Decode_Coded_Blocks(cursor, ctx);
+    std::copy_n(ctx.dc_dct_pred, 3, dc_dct_pred);
+    for (int block = 0; block < 12; ++block) {
+      if (std::find(blocks.begin(), blocks.end(), block) == blocks.end()) {
+        for (int16_t value : bs.coefficient_blocks[block]) {
+          EXPECT_EQ(value, UNTOUCHED) << "block " << block << " written";
+        }
+        continue;
+      }
+      BlockResult result{ctx.block_extent[block], {}};
+      std::copy(std::begin(bs.coefficient_blocks[block]), std::end(bs.coefficient_blocks[block]),
+                result.coefficients.begin());
+      outcome.blocks.push_back(result);
+    }
   }
 
   std::mt19937 rng{7031};
@@ -1046,7 +1092,9 @@ std::array<int, 64> Random_Matrix(std::mt19937& rng) {
 
 // Whole macroblocks of random blocks under random parameters, composed by the
 // encoder above, must decode to the reference values, block after block from
-// one stream, with the predictors carried along.
+// one stream, with the predictors carried along: block by block and through
+// the macroblock's block loop, from an elementary stream and from packets of
+// a few bytes that end anywhere in a code.
 TEST_F(CoefficientTest, RandomMacroblocksDecodeToTheReference) {
   for (int trial = 0; trial < 600; ++trial) {
     BlockSetup setup;
@@ -1062,9 +1110,9 @@ TEST_F(CoefficientTest, RandomMacroblocksDecodeToTheReference) {
     setup.intra_vlc_format = mpeg2 ? static_cast<int>(rng() % 2) : 0;
     setup.alternate_scan = mpeg2 ? static_cast<int>(rng() % 2) : 0;
     setup.chroma_format = mpeg2 ? 1 + static_cast<int>(rng() % 3) : CHROMA_420;
-    const int block_count = setup.chroma_format == CHROMA_420   ? 6
-                            : setup.chroma_format == CHROMA_422 ? 8
-                                                                : 12;
+    setup.small_packets = trial % 2 == 1;
+    setup.macroblock_loop = trial % 4 >= 2;
+    const int block_count = Blocks_Per_Macroblock(setup.chroma_format);
     const bool b15 = intra && setup.intra_vlc_format == 1;
     const uint8_t* scan = Scan(setup);
 
@@ -1076,6 +1124,8 @@ TEST_F(CoefficientTest, RandomMacroblocksDecodeToTheReference) {
     std::vector<std::map<int, int>> expected_blocks;
     std::vector<int> expected_extents;
     for (int block = 0; block < block_count; ++block) {
+      // The block loop of a non-intra macroblock passes over uncoded blocks.
+      if (setup.macroblock_loop && !intra && rng() % 3 == 0) continue;
       std::map<int, int> expected;
       const int start = intra ? 1 : 0;
       if (intra) {
@@ -1102,14 +1152,15 @@ TEST_F(CoefficientTest, RandomMacroblocksDecodeToTheReference) {
     const Outcome outcome = Decode(bits, setup, blocks, predictors);
     ASSERT_FALSE(outcome.error) << "trial " << trial;
     ASSERT_TRUE(outcome.messages.empty());
-    for (int block = 0; block < block_count; ++block) {
+    ASSERT_EQ(outcome.blocks.size(), blocks.size());
+    for (size_t k = 0; k < blocks.size(); ++k) {
       std::map<int, int> non_zero;
-      for (const auto& [raster, value] : expected_blocks[block]) {
+      for (const auto& [raster, value] : expected_blocks[k]) {
         if (value != 0) non_zero[raster] = value;
       }
-      Expect_Block(outcome.blocks[block], non_zero,
-                   "trial " + std::to_string(trial) + " block " + std::to_string(block));
-      ASSERT_EQ(outcome.blocks[block].extent, expected_extents[block]) << "trial " << trial;
+      Expect_Block(outcome.blocks[k], non_zero,
+                   "trial " + std::to_string(trial) + " block " + std::to_string(blocks[k]));
+      ASSERT_EQ(outcome.blocks[k].extent, expected_extents[k]) << "trial " << trial;
     }
     if (intra) {
       EXPECT_EQ(outcome.dc_dct_pred, predictor);

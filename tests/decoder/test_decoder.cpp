@@ -13,6 +13,7 @@
 #include "decoder/headers.h"
 #include "decoder/tables.h"
 #include "tests/support/memory_input.h"
+#include "tests/support/program_stream.h"
 #include "tests/support/stream_builder.h"
 #include "tests/support/temp_files.h"
 
@@ -111,20 +112,6 @@ class OpenStream {
   std::unique_ptr<PathList> list_;
   int result_;
 };
-
-// Wraps an elementary stream into video packets of a program stream.
-std::vector<uint8_t> As_Program_Stream(const std::vector<uint8_t>& es) {
-  std::vector<uint8_t> ps = {0, 0, 1, 0xBA, 0x21, 0, 1, 0, 1, 0x80, 0, 1};
-  for (size_t pos = 0; pos < es.size(); pos += 1000) {
-    size_t n = std::min<size_t>(1000, es.size() - pos);
-    ps.insert(ps.end(), {0, 0, 1, 0xE0, static_cast<uint8_t>((n + 1) >> 8),
-                         static_cast<uint8_t>((n + 1) & 0xFF), 0x0F});
-    ps.insert(ps.end(), es.begin() + static_cast<long>(pos),
-              es.begin() + static_cast<long>(pos + n));
-  }
-  ps.insert(ps.end(), {0, 0, 1, 0xB9});
-  return ps;
-}
 
 std::vector<std::string> captured;
 void Capture(const char* line) {
@@ -237,7 +224,7 @@ TEST_F(DecoderTest, SkipsWhatCannotBeDecoded) {
   c.Gop().Picture(1, 11).Picture(2, 12);
   c.Sequence().Gop(/*closed=*/false).Picture(2, 13).Picture(3, 14).Picture(1, 50).Picture(3, 15);
   c.Picture(4, 16).Picture(2, 80).Picture(3, 70);
-  OpenStream s({As_Program_Stream(c.End().Bytes())});
+  OpenStream s({Program_Stream_Of_Packets(c.End().Bytes(), {1000})});
   ASSERT_EQ(s.result(), DECODER_OK);
   EXPECT_EQ(s.Shown(), std::vector<int>({50, 70, 80}));
 }
@@ -310,6 +297,68 @@ TEST_F(DecoderTest, AChangedPictureSizeEndsTheStream) {
 }
 
 // --- Header values -------------------------------------------------------------
+
+TEST_F(DecoderTest, TimeStampsReachTheShownFramesAndTheChosenAudio) {
+  // Coded I0 P3 B1 B2 P6 B4 B5, each picture in a packet of its own stamped
+  // 1000 + 3600 * display index (B2 unstamped), with two audio streams
+  // between them; the clock jumps back before P6.
+  Composer c(32, 32, true);
+  c.Sequence().Gop();
+  const std::pair<int, int> coded[] = {{1, 0}, {2, 3}, {3, 1}, {3, 2}, {2, 6}, {3, 4}, {3, 5}};
+  for (auto [type, index] : coded) c.Picture(type, 20 + 10 * index);
+  const std::vector<uint8_t> es = c.End().Bytes();
+  std::vector<size_t> starts;
+  for (size_t i = 0; i + 3 < es.size(); ++i) {
+    if (es[i] == 0 && es[i + 1] == 0 && es[i + 2] == 1 && es[i + 3] == 0) starts.push_back(i);
+  }
+  ASSERT_EQ(starts.size(), 7u);
+  starts[0] = 0;  // the sequence header goes with the first picture
+  starts.push_back(es.size());
+  std::vector<uint8_t> ps;
+  for (size_t k = 0; k < 7; ++k) {
+    const int index = coded[k].second;
+    Append_Pack_Header(ps, k < 4 ? 1000 + 100 * k : 50 + 100 * k);
+    Append_Packet(ps, 0xC0, 500 + k, {0xFF, 0xFD, static_cast<uint8_t>(k)});
+    Append_Packet(ps, 0xBD, 700 + k, {0x80, 1, 0, 1, static_cast<uint8_t>(k)});
+    Append_Packet(
+        ps, 0xE0, index == 2 ? -1 : 1000 + 3600 * index,
+        {es.begin() + static_cast<long>(starts[k]), es.begin() + static_cast<long>(starts[k + 1])});
+  }
+  ps.insert(ps.end(), {0, 0, 1, 0xB9});
+  TempFiles temp;
+  PathList list({temp.Write("stamped.mpg", ps)});
+  ASSERT_EQ(Decoder_Open(list.get()), DECODER_OK);
+  std::vector<std::pair<int64_t, int>> audio;
+  Decoder_Select_Audio(
+      0xBD, 0x80,
+      [](const AudioPesPacket& p, void* to) {
+        static_cast<std::vector<std::pair<int64_t, int>>*>(to)->emplace_back(p.pts, p.segment);
+      },
+      &audio);
+  std::vector<FrameStamp> shown;
+  for (int r = DECODER_OK; r == DECODER_OK;) {
+    r = Decoder_Next_Picture();
+    FrameStore store;
+    int progressive;
+    FrameStamp stamp;
+    if (Display_Store(r == DECODER_END_OF_SEQUENCE, &store, &progressive, &stamp)) {
+      shown.push_back(stamp);
+    }
+  }
+  Decoder_Close();
+  ASSERT_EQ(shown.size(), 7u);
+  for (int index = 0; index < 7; ++index) {
+    SCOPED_TRACE(index);
+    EXPECT_EQ(shown[index].pts, index == 2 ? -1 : 1000 + 3600 * index);
+    EXPECT_EQ(shown[index].segment, index >= 4 ? 1 : 0);  // P6, B4, B5 follow the jump
+    EXPECT_EQ(shown[index].fields, 2);
+  }
+  ASSERT_EQ(audio.size(), 7u);  // the first ones were kept while the stream was opened
+  for (int k = 0; k < 7; ++k) {
+    EXPECT_EQ(audio[k].first, 700 + k);
+    EXPECT_EQ(audio[k].second, k >= 4 ? 1 : 0);
+  }
+}
 
 TEST_F(DecoderTest, EachSequenceHeaderDecidesTheSyntax) {
   // An MPEG-2 file that ends with a bottom field, then an MPEG-1 file of the

@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "decoder/bit_reader.h"
+#include "decoder/coefficients.h"
 #include "decoder/decoder_state.h"
 #include "decoder/diagnostics.h"
+#include "decoder/motion_vectors.h"
 #include "decoder/vlc.h"
 #include "tests/support/memory_input.h"
 #include "tools/synth/bit_writer.h"
@@ -185,6 +187,17 @@ class Bits {
   std::string bits_;
 };
 
+// A getter reading through a cursor. The address increment, read by the
+// slice loop from the shared state, runs between a store and a reload.
+using Getter = int (*)(BitCursor&);
+
+int Address_Increment(BitCursor& bits) {
+  bits.Store();
+  const int increment = Read_macroblock_address_increment();
+  bits = BitCursor();
+  return increment;
+}
+
 struct Outcome {
   int value;
   bool error;
@@ -196,13 +209,15 @@ class VlcTest : public ::testing::Test {
   void SetUp() override { Decoder_Set_Diagnostic_Sink(Capture); }
   void TearDown() override { Decoder_Set_Diagnostic_Sink(nullptr); }
 
-  Outcome Run(const Bits& bits, int (*getter)(), int picture_coding_type = I_PICTURE,
+  Outcome Run(const Bits& bits, Getter getter, int picture_coding_type = I_PICTURE,
               bool messages_off = false) {
     MemoryInput input(bits.Bytes());
     decoder_state.picture_coding_type = picture_coding_type;
     decoder_state.messages_off = messages_off ? 1 : 0;
     messages.clear();
-    const int value = getter();
+    BitCursor cursor;
+    const int value = getter(cursor);
+    cursor.Store();
     return {value, decoder_state.decode_error != 0, Read_Bits(24)};
   }
 
@@ -221,8 +236,8 @@ class VlcTest : public ::testing::Test {
 // `window_bits` bits and consumes exactly that code; windows that begin no
 // code are handed to `expect_invalid`.
 template <typename Invalid>
-void Expect_Table(VlcTest& test, const std::vector<CodeValue>& list, int window_bits,
-                  int (*getter)(), int picture_coding_type, Invalid expect_invalid) {
+void Expect_Table(VlcTest& test, const std::vector<CodeValue>& list, int window_bits, Getter getter,
+                  int picture_coding_type, Invalid expect_invalid) {
   int matched = 0;
   for (uint32_t window = 0; window < (1u << window_bits); ++window) {
     const std::string text = Window_Bits(window, window_bits);
@@ -257,7 +272,7 @@ TEST_F(VlcTest, AddressIncrementDecodesEveryCodeOfTableB1) {
     const CodeValue* code = Match(with_prefixes, text);
     if (code != nullptr && code->value < 0) continue;
     const Bits bits = Window_Then_Random(window, 11);
-    const Outcome outcome = Run(bits, Read_macroblock_address_increment);
+    const Outcome outcome = Run(bits, Address_Increment);
     if (code == nullptr) {
       ASSERT_TRUE(outcome.error) << text;
       ASSERT_EQ(outcome.value, 1) << text;
@@ -273,7 +288,7 @@ TEST_F(VlcTest, AddressIncrementDecodesEveryCodeOfTableB1) {
 TEST_F(VlcTest, AddressIncrementEscapesAddThirtyThreeAndStuffingNothing) {
   Bits two_escapes;
   two_escapes.Add(macroblock_escape).Add(macroblock_escape).Add("1").Add_Random(24, rng_);
-  Outcome outcome = Run(two_escapes, Read_macroblock_address_increment);
+  Outcome outcome = Run(two_escapes, Address_Increment);
   EXPECT_FALSE(outcome.error);
   EXPECT_EQ(outcome.value, 67);
   EXPECT_EQ(outcome.next_bits, two_escapes.Value(23, 24));
@@ -286,14 +301,14 @@ TEST_F(VlcTest, AddressIncrementEscapesAddThirtyThreeAndStuffingNothing) {
       .Add(macroblock_escape)
       .Add("0000 0011 000")  // 33
       .Add_Random(24, rng_);
-  outcome = Run(stuffed, Read_macroblock_address_increment);
+  outcome = Run(stuffed, Address_Increment);
   EXPECT_FALSE(outcome.error);
   EXPECT_EQ(outcome.value, 99);
   EXPECT_EQ(outcome.next_bits, stuffed.Value(66, 24));
 
   Bits stuffing_only;
   stuffing_only.Add(macroblock_stuffing).Add("010").Add_Random(24, rng_);
-  outcome = Run(stuffing_only, Read_macroblock_address_increment);
+  outcome = Run(stuffing_only, Address_Increment);
   EXPECT_EQ(outcome.value, 3);
   EXPECT_EQ(outcome.next_bits, stuffing_only.Value(14, 24));
 }
@@ -301,7 +316,7 @@ TEST_F(VlcTest, AddressIncrementEscapesAddThirtyThreeAndStuffingNothing) {
 TEST_F(VlcTest, AddressIncrementInvalidAfterEscapeGivesOne) {
   Bits bits;
   bits.Add(macroblock_escape).Add("0000 0000 001").Add_Random(24, rng_);
-  const Outcome outcome = Run(bits, Read_macroblock_address_increment);
+  const Outcome outcome = Run(bits, Address_Increment);
   EXPECT_TRUE(outcome.error);
   EXPECT_EQ(outcome.value, 1);
 }
@@ -309,7 +324,7 @@ TEST_F(VlcTest, AddressIncrementInvalidAfterEscapeGivesOne) {
 TEST_F(VlcTest, InvalidCodesAreSilentWithMessagesOff) {
   Bits bits;
   bits.Add("0000 0000 0000 0000").Add_Random(24, rng_);
-  EXPECT_TRUE(Run(bits, Read_macroblock_address_increment, I_PICTURE, true).error);
+  EXPECT_TRUE(Run(bits, Address_Increment, I_PICTURE, true).error);
   EXPECT_TRUE(Run(bits, Read_coded_block_pattern, I_PICTURE, true).error);
   EXPECT_TRUE(Run(bits, Get_macroblock_type, P_PICTURE, true).error);
   EXPECT_TRUE(messages.empty());
@@ -443,7 +458,7 @@ int Differential_Size(int differential) {
   return size;
 }
 
-void Expect_Every_Differential(VlcTest& test, const char* const* size_codes, int (*getter)(),
+void Expect_Every_Differential(VlcTest& test, const char* const* size_codes, Getter getter,
                                std::mt19937& rng) {
   for (int differential = -2047; differential <= 2047; ++differential) {
     const int size = Differential_Size(differential);
@@ -473,7 +488,7 @@ TEST_F(VlcTest, ChrominanceDcDifferentialOfEverySize) {
 TEST_F(VlcTest, EveryWindowBeginsADcSizeCode) {
   struct Table {
     const char* const* codes;
-    int (*getter)();
+    Getter getter;
     int window_bits;
   };
   for (const Table& table : {Table{dc_size_luminance_codes, Read_luma_dc_differential, 9},

@@ -292,9 +292,9 @@ class MainWindowTest : public QObject {
     MessageLog log;
     AppWindow w;
     w.Open({interlaced_});
-    QCOMPARE(w.dialog.size(), Dialog_Rect_To_Pixels(0, 0, 238, 228).size());
-    QCOMPARE(w.tabs().geometry(), Dialog_Rect_To_Pixels(7, 7, 224, 194));
-    QCOMPARE(w.exit().geometry(), Dialog_Rect_To_Pixels(181, 207, 50, 14));
+    QCOMPARE(w.dialog.size(), Dialog_Rect_To_Pixels(0, 0, 238, 236).size());
+    QCOMPARE(w.tabs().geometry(), Dialog_Rect_To_Pixels(7, 7, 224, 202));
+    QCOMPARE(w.exit().geometry(), Dialog_Rect_To_Pixels(181, 215, 50, 14));
     QCOMPARE(Layout_Faults(w.dialog), QStringList());
     for (int page = 0; page < 4; ++page) {
       w.Select(page);

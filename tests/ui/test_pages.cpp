@@ -244,33 +244,42 @@ class PagesTest : public QObject {
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<int>("aspect_index");
     QTest::addColumn<int>("rate_index");
+    QTest::addColumn<bool>("pulldown");
 
     QTest::newRow("progressive MPEG-2")
         << 2 << 32 << 1 << 3 << 5
         << QStringList{"Width: 48", "Height: 32", "Sequence is not interlaced",
                        "Aspect Ratio: 16:9", "Framerate: 30 fps"}
-        << 2 << 4;
+        << 2 << 4 << false;
     QTest::newRow("MPEG-1 counts as progressive")
         << 1 << 32 << 1 << 1 << 1
         << QStringList{"Width: 48", "Height: 32", "Sequence is not interlaced", "Aspect Ratio: 1:1",
                        "Framerate: 23.976 fps"}
-        << 0 << 0;
+        << 0 << 0 << false;
     // 40 lines of an interlaced sequence are coded as 64.
     QTest::newRow("interlaced, height rounded up")
         << 2 << 40 << 0 << 4 << 8
         << QStringList{"Width: 48", "Height: 64", "Sequence may contain interlaced frames",
                        "Aspect Ratio: 2.21:1", "Framerate: 60 fps"}
-        << 3 << 7;
+        << 3 << 7 << false;
     QTest::newRow("unknown aspect ratio")
         << 2 << 40 << 1 << 9 << 3
         << QStringList{"Width: 48", "Height: 48", "Sequence is not interlaced",
                        "Aspect Ratio: unknown", "Framerate: 25 fps"}
-        << 1 << 2;
+        << 1 << 2 << false;
     QTest::newRow("unknown frame rate")
         << 2 << 32 << 1 << 2 << 11
         << QStringList{"Width: 48", "Height: 32", "Sequence is not interlaced", "Aspect Ratio: 4:3",
                        "Framerate: unknown"}
-        << 1 << 2;
+        << 1 << 2 << false;
+    QTest::newRow("film with 3:2 pulldown: 23.976 fps")
+        << 2 << 32 << 0 << 2 << 4 << QStringList{"Width: 48",
+                                                 "Height: 32",
+                                                 "Sequence may contain interlaced frames",
+                                                 "Aspect Ratio: 4:3",
+                                                 "Framerate: 29.97 fps",
+                                                 "3:2 pulldown: film at 23.976 fps"}
+        << 1 << 0 << true;
   }
 
   void processingPageShowsTheStream() {
@@ -282,7 +291,10 @@ class PagesTest : public QObject {
     QFETCH(QStringList, lines);
     QFETCH(int, aspect_index);
     QFETCH(int, rate_index);
+    QFETCH(bool, pulldown);
     StreamParams params;
+    params.pulldown = pulldown;
+    if (pulldown) params.pictures = 16;
     params.mpeg2 = mpeg == 2;
     params.height = height;
     params.progressive_sequence = progressive;

@@ -51,6 +51,7 @@ struct StreamParams {
   bool mpeg2 = true;
   int progressive_sequence = 1;
   int pictures = 3;
+  bool pulldown = false;  // progressive frames, every other one repeating a field
 };
 
 // A video elementary stream of flat intra frame pictures ending in a
@@ -76,7 +77,8 @@ inline std::vector<uint8_t> Compose_Stream(const StreamParams& p) {
     Write_Picture_Header(w, 1);
     if (p.mpeg2) {
       PictureCodingParams coding;
-      coding.progressive_frame = p.progressive_sequence;
+      coding.progressive_frame = p.progressive_sequence || p.pulldown;
+      coding.repeat_first_field = p.pulldown && i % 2 == 1;
       Write_Picture_Coding_Extension(w, coding);
     }
     for (int row = 0; row < mb_height; ++row) {

@@ -1,0 +1,85 @@
+#include "decoder/prediction.h"
+
+#include <emmintrin.h>
+
+#include <cstddef>
+
+// The eight prediction loops in SSE2 registers, one row of 8 or 16 samples
+// per step. The rounded average of two bytes, (a + b + 1) >> 1, is pavgb
+// exactly; the four-sample case is built from three such averages with the
+// one correction that makes it exact (see Average4). Other widths go to the
+// portable loops. Every load stays inside the samples the portable loop
+// reads.
+
+namespace {
+
+template <int kWidth>
+inline __m128i Load(const uint8_t* p) {
+  if constexpr (kWidth == 16) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  } else {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  }
+}
+
+template <int kWidth>
+inline void Store(uint8_t* p, __m128i v) {
+  if constexpr (kWidth == 16) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+  } else {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+  }
+}
+
+// (a + b + c + d + 2) >> 2 from p = avg(a, b) and q = avg(c, d), each
+// rounded up by pavgb: avg(p, q) is one too high exactly when p + q is odd
+// and a rounding already happened in p or q (a + b or c + d odd).
+inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d) {
+  const __m128i p = _mm_avg_epu8(a, b);
+  const __m128i q = _mm_avg_epu8(c, d);
+  const __m128i rounded = _mm_or_si128(_mm_xor_si128(a, b), _mm_xor_si128(c, d));
+  const __m128i odd = _mm_and_si128(_mm_and_si128(rounded, _mm_xor_si128(p, q)), _mm_set1_epi8(1));
+  return _mm_sub_epi8(_mm_avg_epu8(p, q), odd);
+}
+
+template <int kCase, bool kAverage, int kWidth>
+void Predict_Rows_Sse2(uint8_t* destination, const uint8_t* source, int neighbour, int row_step,
+                       int h) {
+  for (int row = 0; row < h; ++row) {
+    const uint8_t* src = source + static_cast<std::ptrdiff_t>(row) * row_step;
+    uint8_t* dst = destination + static_cast<std::ptrdiff_t>(row) * row_step;
+    __m128i p;
+    if constexpr (kCase == 0) {
+      p = Load<kWidth>(src);
+    } else if constexpr (kCase == 1) {
+      p = _mm_avg_epu8(Load<kWidth>(src), Load<kWidth>(src + 1));
+    } else if constexpr (kCase == 2) {
+      p = _mm_avg_epu8(Load<kWidth>(src), Load<kWidth>(src + neighbour));
+    } else {
+      p = Average4(Load<kWidth>(src), Load<kWidth>(src + 1), Load<kWidth>(src + neighbour),
+                   Load<kWidth>(src + neighbour + 1));
+    }
+    if constexpr (kAverage) p = _mm_avg_epu8(p, Load<kWidth>(dst));
+    Store<kWidth>(dst, p);
+  }
+}
+
+template <int kCase, bool kAverage>
+void Predict_Rows(uint8_t* dst, const uint8_t* src, int neighbour, int row_step, int w, int h) {
+  if (w == 16) {
+    Predict_Rows_Sse2<kCase, kAverage, 16>(dst, src, neighbour, row_step, h);
+  } else if (w == 8) {
+    Predict_Rows_Sse2<kCase, kAverage, 8>(dst, src, neighbour, row_step, h);
+  } else {
+    const PredictionKernels& portable = portable_prediction_kernels;
+    (kAverage ? portable.average : portable.put)[kCase](dst, src, neighbour, row_step, w, h);
+  }
+}
+
+}  // namespace
+
+const PredictionKernels prediction_kernels_sse2 = {
+    {Predict_Rows<0, false>, Predict_Rows<1, false>, Predict_Rows<2, false>,
+     Predict_Rows<3, false>},
+    {Predict_Rows<0, true>, Predict_Rows<1, true>, Predict_Rows<2, true>, Predict_Rows<3, true>},
+};
