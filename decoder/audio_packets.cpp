@@ -12,6 +12,11 @@ namespace {
 
 constexpr int FIRST_MPEG_AUDIO_STREAM = 0xC0;
 constexpr int LAST_MPEG_AUDIO_STREAM = 0xDF;
+// Private stream 1 sub-streams of AC-3 and DTS (0x80-0x8F) and LPCM.
+constexpr int FIRST_AC3_SUB_STREAM = 0x80;
+constexpr int LAST_DTS_SUB_STREAM = 0x8F;
+constexpr int FIRST_LPCM_SUB_STREAM = 0xA0;
+constexpr int LAST_LPCM_SUB_STREAM = 0xA7;
 // Once a stream is chosen, its packets are met this far ahead of the video
 // (about a second at 20 Mbit/s).
 constexpr int64_t AUDIO_LOOK_AHEAD = 3 * 1024 * 1024;
@@ -31,23 +36,21 @@ bool keeping = false;
 size_t kept_bytes = 0;
 std::vector<KeptPacket> kept;
 
+// Whether packets of `stream_id` are wanted now (kept or passed on), so
+// that they are looked into only then.
 bool Audio_Packets_Wanted(int stream_id) {
-  if (keeping) return Is_Audio_Stream(stream_id, stream_id == PRIVATE_STREAM_1_ID ? 0x80 : 0);
-  return decoder_state.audio_sink != nullptr && stream_id == decoder_state.audio_stream_id;
-}
-
-bool Is_Chosen(const AudioPesPacket& packet) {
-  const DecoderState& d = decoder_state;
-  if (packet.stream_id != d.audio_stream_id) return false;
-  if (packet.stream_id != PRIVATE_STREAM_1_ID) return true;
-  return packet.size > 0 && packet.payload[0] == d.audio_sub_stream_id;
+  const int chosen = decoder_state.audio_stream;
+  if (keeping) return Audio_Stream_Number(stream_id, FIRST_AC3_SUB_STREAM) >= 0;
+  if (decoder_state.audio_sink == nullptr) return false;
+  return stream_id == (chosen >= FIRST_MPEG_AUDIO_STREAM ? chosen : PRIVATE_STREAM_1_ID);
 }
 
 void Audio_Packet_Met(const AudioPesPacket& packet) {
   const DecoderState& d = decoder_state;
-  const int sub_stream_id = packet.size > 0 ? packet.payload[0] : -1;
+  const int number =
+      Audio_Stream_Number(packet.stream_id, packet.size > 0 ? packet.payload[0] : -1);
+  if (number < 0) return;
   if (keeping) {
-    if (!Is_Audio_Stream(packet.stream_id, sub_stream_id)) return;
     if (kept_bytes + static_cast<size_t>(packet.size) > MAX_KEPT_BYTES) return;
     kept_bytes += static_cast<size_t>(packet.size);
     KeptPacket& k = kept.emplace_back();
@@ -56,16 +59,19 @@ void Audio_Packet_Met(const AudioPesPacket& packet) {
     k.packet.payload = k.bytes.data();
     return;
   }
-  if (d.audio_sink != nullptr && Is_Chosen(packet)) d.audio_sink(packet, d.audio_sink_context);
+  if (d.audio_sink != nullptr && number == d.audio_stream)
+    d.audio_sink(packet, d.audio_sink_context);
 }
 
 }  // namespace
 
-bool Is_Audio_Stream(int stream_id, int sub_stream_id) {
-  if (stream_id >= FIRST_MPEG_AUDIO_STREAM && stream_id <= LAST_MPEG_AUDIO_STREAM) return true;
-  return stream_id == PRIVATE_STREAM_1_ID && sub_stream_id >= FIRST_AC3_SUB_STREAM &&
-         sub_stream_id <= LAST_LPCM_SUB_STREAM &&
-         (sub_stream_id < FIRST_DTS_SUB_STREAM + 8 || sub_stream_id >= FIRST_LPCM_SUB_STREAM);
+int Audio_Stream_Number(int stream_id, int first_payload_byte) {
+  if (stream_id >= FIRST_MPEG_AUDIO_STREAM && stream_id <= LAST_MPEG_AUDIO_STREAM) return stream_id;
+  if (stream_id != PRIVATE_STREAM_1_ID) return -1;
+  const int sub = first_payload_byte;
+  const bool audio = (sub >= FIRST_AC3_SUB_STREAM && sub <= LAST_DTS_SUB_STREAM) ||
+                     (sub >= FIRST_LPCM_SUB_STREAM && sub <= LAST_LPCM_SUB_STREAM);
+  return audio ? sub : -1;
 }
 
 void Walk_Audio_Ahead() {
@@ -82,8 +88,8 @@ void Walk_Audio_Ahead() {
     // start code, as the video demultiplexer does.
     const int64_t base = position;
     const auto at = [base](int offset) { return Chain_Byte(base + offset); };
-    if (!Is_Packet_Boundary(at, 0) || at(0) < 0) {
-      if (at(0) < 0) break;  // the end of the input
+    if (at(0) < 0) break;  // the end of the input
+    if (!Is_Packet_Boundary(at, 0)) {
       ++position;
       continue;
     }
@@ -117,20 +123,20 @@ void Walk_Audio_Ahead() {
 }
 
 void Keep_Audio_Packets() {
+  DecoderState& d = decoder_state;
   Release_Audio_Packets();
   keeping = true;
-  decoder_state.audio_walk_offset = 0;
-  decoder_state.audio_walk_clock = -1;
-  decoder_state.audio_walk_segment = 0;
-  decoder_state.audio_walk_ended = 0;
+  d.audio_walk_offset = 0;
+  d.audio_walk_clock = -1;
+  d.audio_walk_segment = 0;
+  d.audio_walk_ended = 0;
 }
 
-void Select_Audio_Stream(int stream_id, int sub_stream_id, AudioPesSink sink, void* context) {
+void Select_Audio_Stream(int stream, AudioPesSink sink, void* context) {
   DecoderState& d = decoder_state;
   keeping = false;
-  d.audio_stream_id = stream_id;
-  d.audio_sub_stream_id = sub_stream_id;
-  d.audio_sink = stream_id != 0 ? sink : nullptr;
+  d.audio_stream = stream;
+  d.audio_sink = stream >= 0 ? sink : nullptr;
   d.audio_sink_context = context;
   std::vector<KeptPacket> packets;
   packets.swap(kept);
@@ -145,5 +151,5 @@ void Release_Audio_Packets() {
   kept.shrink_to_fit();
   kept_bytes = 0;
   d.audio_sink = nullptr;
-  d.audio_stream_id = 0;
+  d.audio_stream = -1;
 }

@@ -8,16 +8,12 @@
 
 #include "decoder/decoder_state.h"
 
-// Private stream 1 sub-stream ids of the audio it may carry: AC-3, DTS and
-// LPCM.
-constexpr int FIRST_AC3_SUB_STREAM = 0x80;
-constexpr int FIRST_DTS_SUB_STREAM = 0x88;
-constexpr int FIRST_LPCM_SUB_STREAM = 0xA0;
-constexpr int LAST_LPCM_SUB_STREAM = 0xA7;
-
-// Whether a packet of `stream_id` (and, for private stream 1, the first
-// payload byte `sub_stream_id`) is audio this program can take.
-bool Is_Audio_Stream(int stream_id, int sub_stream_id);
+// Audio streams are named by one number: the stream id 0xC0-0xDF of MPEG
+// audio, or the sub-stream id (the first payload byte) of private stream 1
+// for AC-3 (0x80-0x87), DTS (0x88-0x8F) and LPCM (0xA0-0xA7). The number of
+// a packet of `stream_id` whose payload begins with `first_payload_byte`, or
+// -1 when it is not audio this program can take.
+int Audio_Stream_Number(int stream_id, int first_payload_byte);
 
 // Before the input buffer takes the next bytes of the chain: walks the
 // packets that begin in them (and, once a stream is chosen, those of the
@@ -28,9 +24,9 @@ void Walk_Audio_Ahead();
 // or the stream is closed.
 void Keep_Audio_Packets();
 
-// Chooses the stream whose packets go to `sink` (stream_id 0: none), first
-// the kept packets of that stream, in order; the others are dropped.
-void Select_Audio_Stream(int stream_id, int sub_stream_id, AudioPesSink sink, void* context);
+// Chooses the stream whose packets go to `sink` (-1: none), first the kept
+// packets of that stream, in order; the others are dropped.
+void Select_Audio_Stream(int stream, AudioPesSink sink, void* context);
 
 // Drops the kept packets and the choice.
 void Release_Audio_Packets();

@@ -15,6 +15,9 @@
 
 namespace {
 
+// The audio streams the survey at open found.
+std::vector<SurveyedAudio> surveyed_audio;
+
 // The whole record starts from zero at every open (nothing is carried over
 // from an earlier stream); picture parameters start at their frame-picture
 // values for streams whose pictures lack a coding extension.
@@ -26,6 +29,8 @@ void Reset_Decoder_State() {
   d.progressive_frame = 1;
   d.progressive_sequence = 1;
   d.chroma_format = CHROMA_420;
+  d.audio_stream = -1;
+  surveyed_audio.clear();
 }
 
 // The stream kind from the first file's own bytes (a short first file is not
@@ -76,7 +81,9 @@ int Decoder_Open(const char* const* paths) {
     return kind;
   }
   d.stream_is_multiplexed = kind;
-  d.pulldown_cadence = Has_Pulldown_Cadence(Survey_Pictures(Peek_Input_Ahead(SURVEY_BYTES), kind));
+  StreamSurvey survey = Survey_Stream(Peek_Input_Ahead(SURVEY_BYTES), kind == 1);
+  d.pulldown_cadence = Has_Pulldown_Cadence(survey.pictures);
+  surveyed_audio = std::move(survey.audio);
   if (kind == 1) Keep_Audio_Packets();  // priming the input may meet some already
   Reset_Input();
   d.messages_off = 0;
@@ -138,8 +145,12 @@ int Decoder_Is_MPEG2() {
 int Decoder_Stream_Is_Multiplexed() {
   return decoder_state.stream_is_multiplexed;
 }
-void Decoder_Select_Audio(int stream_id, int sub_stream_id, AudioPesSink sink, void* context) {
-  Select_Audio_Stream(stream_id, sub_stream_id, sink, context);
+void Decoder_Select_Audio(int stream, AudioPesSink sink, void* context) {
+  Select_Audio_Stream(stream, sink, context);
+}
+
+const std::vector<SurveyedAudio>& Decoder_Audio_Streams() {
+  return surveyed_audio;
 }
 
 int Decoder_Pulldown_Cadence() {

@@ -6,7 +6,10 @@
 // and is never used by two threads at once.
 #pragma once
 
+#include <vector>
+
 #include "decoder/decoder_state.h"
+#include "decoder/survey.h"
 
 // Opens the null-terminated list of paths as one stream and decodes its first
 // picture. The caller keeps the strings alive until Decoder_Close. Returns a
@@ -33,11 +36,15 @@ int Decoder_Chroma_Format();
 int Decoder_Is_MPEG2();
 int Decoder_Stream_Is_Multiplexed();
 
-// Program streams: from now on the packets of audio stream `stream_id` (and
-// for private stream 1 (0xBD) sub-stream `sub_stream_id`) go to `sink`,
-// called during Decoder_Next_Picture; first those met while the stream was
-// opened. stream_id 0 chooses none. Call once, after the open.
-void Decoder_Select_Audio(int stream_id, int sub_stream_id, AudioPesSink sink, void* context);
+// The audio streams found in the first megabytes of a program stream, by
+// stream number (audio_packets.h), with the payloads of their first packets.
+const std::vector<SurveyedAudio>& Decoder_Audio_Streams();
+
+// Program streams: from now on the packets of audio stream `stream` (its
+// number, audio_packets.h) go to `sink`, called during Decoder_Next_Picture
+// (ahead of the video by up to a few megabytes of the stream); first those
+// met while the stream was opened. -1 chooses none. Call once, after the open.
+void Decoder_Select_Audio(int stream, AudioPesSink sink, void* context);
 
 // 1 when the stream's first pictures carry the 3:2 pulldown cadence of film
 // (progressive frames, repeat_first_field on every other one), else 0.

@@ -278,10 +278,9 @@ struct DecoderState {
   int audio_walk_segment;
   int audio_walk_ended;
 
-  // The audio stream whose packets go to audio_sink (stream id, and for
-  // private stream 1 the sub-stream id; 0 when none).
-  int audio_stream_id;
-  int audio_sub_stream_id;
+  // The audio stream whose packets go to audio_sink (its number, see
+  // audio_packets.h; -1 when none).
+  int audio_stream;
   AudioPesSink audio_sink;
   void* audio_sink_context;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "decoder/audio_packets.h"
 #include "decoder/decoder_state.h"
 #include "decoder/pes.h"
 #include "decoder/start_codes.h"
@@ -11,15 +12,20 @@ namespace {
 constexpr int PICTURE_CODING_EXTENSION_ID = 8;
 constexpr int MINIMUM_FRAMES = 12;
 
-// The payload of the video stream 0 packets of a program stream, in order.
-// Damage is passed over as the demultiplexer does: a length that does not
-// end at a start code is cut at the first start code inside it.
-std::vector<uint8_t> Video_Of_Program_Stream(std::span<const uint8_t> bytes) {
+// At most this many bytes of each audio stream's first packets are kept:
+// enough for a few frames of any of the formats.
+constexpr size_t AUDIO_SURVEY_BYTES = 16 * 1024;
+
+// Walks a program stream: the payload of the video stream 0 packets, in
+// order, and the first packets of each audio stream. Damage is passed over as
+// the demultiplexers do: a length that does not end at a start code is cut at
+// the first start code inside it.
+void Demultiplex(std::span<const uint8_t> bytes, std::vector<uint8_t>* video,
+                 std::vector<SurveyedAudio>* audio) {
   const int size = static_cast<int>(bytes.size());
   const auto at = [&](int position) {
     return position >= 0 && position < size ? bytes[position] : -1;
   };
-  std::vector<uint8_t> video;
   int pos = 0;
   while (pos + 6 <= size) {
     const bool system_code = bytes[pos] == 0 && bytes[pos + 1] == 0 && bytes[pos + 2] == 1 &&
@@ -38,24 +44,30 @@ std::vector<uint8_t> Video_Of_Program_Stream(std::span<const uint8_t> bytes) {
     const int length = bytes[pos] << 8 | bytes[pos + 1];
     pos += 2;
     const int end = Checked_End(at, pos, pos + length);
+    const int header = Packet_Header_Length(at, pos, end);
+    if (header < 0) continue;  // resynchronise after the length
+    const auto payload_begin = bytes.begin() + pos + header;
+    const auto payload_end = bytes.begin() + std::min(end, size);
     if (code == VIDEO_STREAM_0_ID) {
-      const int header = Packet_Header_Length(at, pos, end);
-      if (header < 0) continue;  // resynchronise after the length
-      video.insert(video.end(), bytes.begin() + pos + header, bytes.begin() + std::min(end, size));
+      video->insert(video->end(), payload_begin, payload_end);
+    } else if (const int number =
+                   Audio_Stream_Number(code, payload_begin < payload_end ? *payload_begin : -1);
+               number >= 0) {
+      auto stream = std::find_if(audio->begin(), audio->end(),
+                                 [&](const SurveyedAudio& a) { return a.stream == number; });
+      if (stream == audio->end()) stream = audio->insert(audio->end(), {number, {}, 0});
+      if (stream->bytes < AUDIO_SURVEY_BYTES) {
+        stream->packets.emplace_back(payload_begin, payload_end);
+        stream->bytes += stream->packets.back().size();
+      }
     }
     pos = end;
   }
-  return video;
+  std::sort(audio->begin(), audio->end(),
+            [](const SurveyedAudio& a, const SurveyedAudio& b) { return a.stream < b.stream; });
 }
 
-}  // namespace
-
-std::vector<SurveyedPicture> Survey_Pictures(std::span<const uint8_t> bytes, bool program_stream) {
-  std::vector<uint8_t> demultiplexed;
-  if (program_stream) {
-    demultiplexed = Video_Of_Program_Stream(bytes);
-    bytes = demultiplexed;
-  }
+std::vector<SurveyedPicture> Survey_Pictures(std::span<const uint8_t> bytes) {
   std::vector<SurveyedPicture> pictures;
   int group = 0;
   // The coding extension belongs to the picture header before it; another
@@ -84,6 +96,20 @@ std::vector<SurveyedPicture> Survey_Pictures(std::span<const uint8_t> bytes, boo
     }
   }
   return pictures;
+}
+
+}  // namespace
+
+StreamSurvey Survey_Stream(std::span<const uint8_t> bytes, bool program_stream) {
+  StreamSurvey survey;
+  if (!program_stream) {
+    survey.pictures = Survey_Pictures(bytes);
+    return survey;
+  }
+  std::vector<uint8_t> video;
+  Demultiplex(bytes, &video, &survey.audio);
+  survey.pictures = Survey_Pictures(video);
+  return survey;
 }
 
 bool Has_Pulldown_Cadence(const std::vector<SurveyedPicture>& pictures) {

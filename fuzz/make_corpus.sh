@@ -29,6 +29,23 @@ for scenario in $("$bin/vidorlan-synth" --list | cut -f1); do
   "$bin/vidorlan-synth" "$scenario" "$work/$scenario.m2v"
 done
 
+# The audio target takes elementary streams: MPEG audio, AC-3, DTS, and
+# LPCM as its 3-byte header (24 bit, 48 kHz, stereo) before the samples.
+audio="$dir/audio_fuzzer"
+mkdir -p "$audio"
+tone=(-f lavfi -i "sine=frequency=440:sample_rate=48000" -t 0.2 -ac 2)
+ffmpeg -v error -y "${tone[@]}" -c:a mp2 -f mp2 "$work/a.mp2"
+ffmpeg -v error -y "${tone[@]}" -c:a libmp3lame -write_xing 0 -id3v2_version 0 -f mp3 "$work/a.mp3"
+ffmpeg -v error -y "${tone[@]}" -c:a ac3 -f ac3 "$work/a.ac3"
+ffmpeg -v error -y "${tone[@]}" -c:a dca -strict -2 -f dts "$work/a.dts"
+ffmpeg -v error -y "${tone[@]}" -f s24be "$work/a.pcm"
+{ printf '\x00\x40'; cat "$work/a.mp2"; } >"$audio/mp2"
+{ printf '\x04\x13'; cat "$work/a.mp3"; } >"$audio/mp3"
+{ printf '\x01\x40'; cat "$work/a.ac3"; } >"$audio/ac3"
+{ printf '\x06\x55'; cat "$work/a.dts"; } >"$audio/dts"
+{ printf '\x03\x21\x00\x81\x80'; cat "$work/a.pcm"; } >"$audio/lpcm"
+rm "$work"/a.*
+
 # Control bytes per target: decoder_fuzzer one file (0) and two pieces (1,
 # cut in the middle); frame_source_fuzzer a plain frame and a cropped,
 # deinterlaced 4:3 one; conversion_job_fuzzer an uncompressed job and an

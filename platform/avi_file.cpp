@@ -20,6 +20,7 @@ constexpr uint8_t kAviIndexOfChunks = 0x01;
 constexpr uint32_t kDeltaFrameBit = 0x80000000u;
 
 constexpr uint32_t kBitmapInfoBytes = 40;
+constexpr uint16_t kMaxWaveChannels = 32;
 constexpr uint32_t kDmlhBytes = 248;
 constexpr uint32_t kIndexHeaderBytes = 24;  // both index kinds, after the chunk header
 constexpr uint32_t kSuperIndexEntryBytes = 16;
@@ -107,19 +108,21 @@ void AviFile::ResetState() {
   format_ = BitmapInfoHeader{};
   extradata_.clear();
   chunk_id_ = 0;
+  has_audio_ = false;
+  audio_info_ = AviStreamInfo{};
+  wave_format_ = WaveFormatEx{};
+  audio_extradata_.clear();
   position_ = 0;
   file_position_ = 0;
   file_position_known_ = false;
   riff_start_ = 0;
   movi_start_ = 0;
   riff_index_.clear();
-  super_index_.clear();
+  for (StreamCounts& counts : streams_) counts = StreamCounts{};
+  closed_riffs_ = 0;
   first_riff_closed_ = false;
   first_riff_size_ = 0;
   first_movi_size_ = 0;
-  frames_in_first_riff_ = 0;
-  total_frames_ = 0;
-  largest_frame_ = 0;
   riff_cut_ = false;
   created_path_.clear();
 }
@@ -188,9 +191,12 @@ int AviFile::SetFormat(const BitmapInfoHeader& format, std::span<const uint8_t> 
   if (info_.fccHandler == 0) info_.fccHandler = format.biCompression;
   chunk_id_ = format.biCompression == BI_RGB ? MakeFourCC("00db") : MakeFourCC("00dc");
   has_format_ = true;
+  return LayOutHeader();
+}
 
-  // The header's length does not depend on the counts in it, so the first
-  // build fixes where the movi data begins.
+// The header's length does not depend on the counts in it, so the first
+// build fixes where the movi data begins. Only while no chunk is written.
+int AviFile::LayOutHeader() {
   position_ = BuildHeader().size();
   riff_start_ = 0;
   movi_start_ = position_ - 12;
@@ -198,13 +204,42 @@ int AviFile::SetFormat(const BitmapInfoHeader& format, std::span<const uint8_t> 
   return Flush();
 }
 
+int AviFile::AddAudioStream(const AviStreamInfo& info, const WaveFormatEx& format,
+                            std::span<const uint8_t> extradata) {
+  if (!file_ || !has_format_ || has_audio_ || !riff_index_.empty() || first_riff_closed_)
+    return AVI_ERROR_STATE;
+  if (error_ != AVI_OK) return error_;
+  if (info.fccType != MakeFourCC("auds") || info.dwRate == 0 || info.dwScale == 0 ||
+      format.nChannels == 0 || format.nChannels > kMaxWaveChannels || format.nSamplesPerSec == 0 ||
+      format.nBlockAlign == 0 ||
+      (info.dwSampleSize != 0 && info.dwSampleSize != format.nBlockAlign) ||
+      extradata.size() > std::numeric_limits<uint16_t>::max())
+    return AVI_ERROR_ARGUMENT;
+  audio_info_ = info;
+  wave_format_ = format;
+  audio_extradata_.assign(extradata.begin(), extradata.end());
+  has_audio_ = true;
+  return LayOutHeader();
+}
+
+uint32_t AviFile::ChunkId(Stream stream) const {
+  return stream == kVideo ? chunk_id_ : MakeFourCC("01wb");
+}
+
+uint64_t AviFile::UnitsOf(Stream stream, uint32_t size) const {
+  return stream == kAudio && audio_info_.dwSampleSize != 0 ? size / audio_info_.dwSampleSize : 1;
+}
+
 std::vector<uint8_t> AviFile::BuildHeader() const {
   const bool riff0_open = !first_riff_closed_;
   const uint64_t riff_size = riff0_open ? position_ - 8 : first_riff_size_;
   const uint64_t movi_size = riff0_open ? position_ - movi_start_ - 8 : first_movi_size_;
-  const uint32_t frames_riff0 =
-      riff0_open ? static_cast<uint32_t>(riff_index_.size()) : frames_in_first_riff_;
-  const uint32_t buffer_size = std::max(info_.dwSuggestedBufferSize, largest_frame_);
+  const StreamCounts& video = streams_[kVideo];
+  const StreamCounts& audio = streams_[kAudio];
+  const uint32_t frames_riff0 = riff0_open ? video.chunks_in_riff : video.chunks_in_first_riff;
+  const uint32_t buffer_size = std::max(info_.dwSuggestedBufferSize, video.largest_chunk);
+  const uint32_t audio_buffer_size =
+      std::max(audio_info_.dwSuggestedBufferSize, audio.largest_chunk);
 
   ByteWriter w;
   size_t riff = w.BeginList(MakeFourCC("RIFF"), MakeFourCC("AVI "));
@@ -213,92 +248,115 @@ std::vector<uint8_t> AviFile::BuildHeader() const {
   size_t avih = w.BeginChunk(MakeFourCC("avih"));
   uint64_t rate = has_stream_ ? info_.dwRate : 0;
   uint64_t scale = has_stream_ ? info_.dwScale : 0;
-  w.Put32(rate ? Clamp32((scale * 1000000 + rate / 2) / rate) : 0);       // dwMicroSecPerFrame
-  w.Put32(scale ? Clamp32(uint64_t{largest_frame_} * rate / scale) : 0);  // dwMaxBytesPerSec
-  w.Put32(0);                                                             // dwPaddingGranularity
+  uint64_t max_bytes_per_second = scale ? uint64_t{video.largest_chunk} * rate / scale : 0;
+  if (has_audio_) max_bytes_per_second += wave_format_.nAvgBytesPerSec;
+  w.Put32(rate ? Clamp32((scale * 1000000 + rate / 2) / rate) : 0);  // dwMicroSecPerFrame
+  w.Put32(Clamp32(max_bytes_per_second));
+  w.Put32(0);  // dwPaddingGranularity
   w.Put32(kAvifHasIndex | kAvifIsInterleaved);
   w.Put32(frames_riff0);  // dwTotalFrames: what an AVI 1.0 reader finds in idx1
   w.Put32(0);             // dwInitialFrames
-  w.Put32(has_stream_ ? 1 : 0);
-  w.Put32(buffer_size);
+  w.Put32((has_stream_ ? 1 : 0) + (has_audio_ ? 1 : 0));
+  w.Put32(has_audio_ ? std::max(buffer_size, audio_buffer_size) : buffer_size);
   w.Put32(static_cast<uint32_t>(format_.biWidth));
   w.Put32(static_cast<uint32_t>(format_.biHeight < 0 ? -format_.biHeight : format_.biHeight));
   w.PutZeros(16);
   w.EndChunk(avih);
 
-  if (has_format_) {
+  // strh, strf, the super index (or the room for it) and strn of a stream.
+  auto put_stream_list = [&](Stream stream, const AviStreamInfo& info, uint32_t suggested_buffer,
+                             auto&& put_format) {
     size_t strl = w.BeginList(MakeFourCC("LIST"), MakeFourCC("strl"));
 
     size_t strh = w.BeginChunk(MakeFourCC("strh"));
-    w.Put32(info_.fccType);
-    w.Put32(info_.fccHandler);
-    w.Put32(info_.dwFlags);
-    w.Put16(info_.wPriority);
-    w.Put16(info_.wLanguage);
-    w.Put32(info_.dwInitialFrames);
-    w.Put32(info_.dwScale);
-    w.Put32(info_.dwRate);
-    w.Put32(info_.dwStart);
-    w.Put32(Clamp32(static_cast<uint64_t>(total_frames_)));  // dwLength over all RIFFs
-    w.Put32(buffer_size);
-    w.Put32(info_.dwQuality);
-    w.Put32(info_.dwSampleSize);
-    w.Put16(static_cast<uint16_t>(info_.rcFrame.left));
-    w.Put16(static_cast<uint16_t>(info_.rcFrame.top));
-    w.Put16(static_cast<uint16_t>(info_.rcFrame.right));
-    w.Put16(static_cast<uint16_t>(info_.rcFrame.bottom));
+    w.Put32(info.fccType);
+    w.Put32(info.fccHandler);
+    w.Put32(info.dwFlags);
+    w.Put16(info.wPriority);
+    w.Put16(info.wLanguage);
+    w.Put32(info.dwInitialFrames);
+    w.Put32(info.dwScale);
+    w.Put32(info.dwRate);
+    w.Put32(info.dwStart);
+    w.Put32(Clamp32(static_cast<uint64_t>(streams_[stream].length)));  // dwLength, all RIFFs
+    w.Put32(suggested_buffer);
+    w.Put32(info.dwQuality);
+    w.Put32(info.dwSampleSize);
+    w.Put16(static_cast<uint16_t>(info.rcFrame.left));
+    w.Put16(static_cast<uint16_t>(info.rcFrame.top));
+    w.Put16(static_cast<uint16_t>(info.rcFrame.right));
+    w.Put16(static_cast<uint16_t>(info.rcFrame.bottom));
     w.EndChunk(strh);
 
     size_t strf = w.BeginChunk(MakeFourCC("strf"));
-    // Readers take the extra data as what follows the 40 bytes within biSize.
-    w.Put32(kBitmapInfoBytes + static_cast<uint32_t>(extradata_.size()));
-    w.Put32(static_cast<uint32_t>(format_.biWidth));
-    w.Put32(static_cast<uint32_t>(format_.biHeight));
-    w.Put16(format_.biPlanes);
-    w.Put16(format_.biBitCount);
-    w.Put32(format_.biCompression);
-    w.Put32(format_.biSizeImage);
-    w.Put32(static_cast<uint32_t>(format_.biXPelsPerMeter));
-    w.Put32(static_cast<uint32_t>(format_.biYPelsPerMeter));
-    w.Put32(format_.biClrUsed);
-    w.Put32(format_.biClrImportant);
-    w.PutBytes(extradata_);
+    put_format();
     w.EndChunk(strf);
 
-    // The super index's room: a JUNK chunk of the same size while the file
-    // is plain AVI 1.0.
-    size_t indx = w.BeginChunk(MakeFourCC(super_index_.empty() ? "JUNK" : "indx"));
-    if (super_index_.empty()) {
+    // The super index's room: a JUNK chunk of the same size while the
+    // stream has no standard index (the file is plain AVI 1.0).
+    const std::vector<SuperIndexEntry>& super_index = streams_[stream].super_index;
+    size_t indx = w.BeginChunk(MakeFourCC(super_index.empty() ? "JUNK" : "indx"));
+    if (super_index.empty()) {
       w.PutZeros(kIndexHeaderBytes + kSuperIndexEntryBytes * limits_.super_index_entries);
     } else {
       w.Put16(4);  // wLongsPerEntry
       w.Put8(0);   // bIndexSubType
       w.Put8(kAviIndexOfIndexes);
-      w.Put32(static_cast<uint32_t>(super_index_.size()));
-      w.Put32(chunk_id_);
+      w.Put32(static_cast<uint32_t>(super_index.size()));
+      w.Put32(ChunkId(stream));
       w.PutZeros(12);
-      for (const SuperIndexEntry& e : super_index_) {
+      for (const SuperIndexEntry& e : super_index) {
         w.Put64(e.offset);
         w.Put32(e.size);
         w.Put32(e.duration);
       }
-      w.PutZeros(kSuperIndexEntryBytes * (limits_.super_index_entries - super_index_.size()));
+      w.PutZeros(kSuperIndexEntryBytes * (limits_.super_index_entries - super_index.size()));
     }
     w.EndChunk(indx);
 
     size_t strn = w.BeginChunk(MakeFourCC("strn"));
-    const size_t name_length = StreamNameLength(info_);
-    w.PutBytes(std::span(reinterpret_cast<const uint8_t*>(info_.szName), name_length));
+    const size_t name_length = StreamNameLength(info);
+    w.PutBytes(std::span(reinterpret_cast<const uint8_t*>(info.szName), name_length));
     w.Put8(0);
     w.EndChunk(strn);
 
     w.EndChunk(strl);
+  };
+
+  if (has_format_) {
+    put_stream_list(kVideo, info_, buffer_size, [&] {
+      // Readers take the extra data as what follows the 40 bytes within biSize.
+      w.Put32(kBitmapInfoBytes + static_cast<uint32_t>(extradata_.size()));
+      w.Put32(static_cast<uint32_t>(format_.biWidth));
+      w.Put32(static_cast<uint32_t>(format_.biHeight));
+      w.Put16(format_.biPlanes);
+      w.Put16(format_.biBitCount);
+      w.Put32(format_.biCompression);
+      w.Put32(format_.biSizeImage);
+      w.Put32(static_cast<uint32_t>(format_.biXPelsPerMeter));
+      w.Put32(static_cast<uint32_t>(format_.biYPelsPerMeter));
+      w.Put32(format_.biClrUsed);
+      w.Put32(format_.biClrImportant);
+      w.PutBytes(extradata_);
+    });
+    if (has_audio_) {
+      put_stream_list(kAudio, audio_info_, audio_buffer_size, [&] {
+        w.Put16(wave_format_.wFormatTag);
+        w.Put16(wave_format_.nChannels);
+        w.Put32(wave_format_.nSamplesPerSec);
+        w.Put32(wave_format_.nAvgBytesPerSec);
+        w.Put16(wave_format_.nBlockAlign);
+        w.Put16(wave_format_.wBitsPerSample);
+        w.Put16(static_cast<uint16_t>(audio_extradata_.size()));  // cbSize
+        w.PutBytes(audio_extradata_);
+      });
+    }
 
     // The extended header follows the stream headers inside hdrl, where
     // OpenDML readers look for it.
     size_t odml = w.BeginList(MakeFourCC("LIST"), MakeFourCC("odml"));
     size_t dmlh = w.BeginChunk(MakeFourCC("dmlh"));
-    w.Put32(Clamp32(static_cast<uint64_t>(total_frames_)));
+    w.Put32(Clamp32(static_cast<uint64_t>(video.length)));
     w.PutZeros(kDmlhBytes - 4);
     w.EndChunk(dmlh);
     w.EndChunk(odml);
@@ -314,17 +372,18 @@ std::vector<uint8_t> AviFile::BuildHeader() const {
   return w.Take();
 }
 
-std::vector<uint8_t> AviFile::BuildStandardIndex() const {
+std::vector<uint8_t> AviFile::BuildStandardIndex(Stream stream) const {
   ByteWriter w;
-  size_t ix = w.BeginChunk(MakeFourCC("ix00"));
+  size_t ix = w.BeginChunk(MakeFourCC(stream == kVideo ? "ix00" : "ix01"));
   w.Put16(2);  // wLongsPerEntry
   w.Put8(0);   // bIndexSubType
   w.Put8(kAviIndexOfChunks);
-  w.Put32(static_cast<uint32_t>(riff_index_.size()));
-  w.Put32(chunk_id_);
+  w.Put32(streams_[stream].chunks_in_riff);
+  w.Put32(ChunkId(stream));
   w.Put64(riff_start_);  // qwBaseOffset
   w.Put32(0);
   for (const IndexEntry& e : riff_index_) {
+    if (e.stream != stream) continue;
     // Entries point at the chunk's data, past its 8-byte header.
     w.Put32(static_cast<uint32_t>(e.offset + 8 - riff_start_));
     w.Put32(e.size | (e.key_frame ? 0 : kDeltaFrameBit));
@@ -337,7 +396,7 @@ std::vector<uint8_t> AviFile::BuildIdx1() const {
   ByteWriter w;
   size_t idx1 = w.BeginChunk(MakeFourCC("idx1"));
   for (const IndexEntry& e : riff_index_) {
-    w.Put32(chunk_id_);
+    w.Put32(ChunkId(e.stream));
     w.Put32(e.key_frame ? kAviifKeyFrame : 0);
     // Offsets count from the 'movi' list type, i.e. the first chunk is at 4.
     w.Put32(static_cast<uint32_t>(e.offset - (movi_start_ + 8)));
@@ -386,12 +445,26 @@ int AviFile::Patch32(uint64_t offset, uint32_t value) {
   return WriteAt(offset, bytes);
 }
 
-bool AviFile::NeedsNextRiff(uint64_t chunk_bytes) const {
-  if (riff_index_.empty()) return false;  // every RIFF holds at least one frame
-  const uint64_t entries = riff_index_.size() + 1;
-  uint64_t projected = position_ + chunk_bytes - riff_start_;
-  projected += 8 + kIndexHeaderBytes + kStandardIndexEntryBytes * entries;
-  if (super_index_.empty()) projected += 8 + kIdx1EntryBytes * entries;
+// Bytes of the indexes that close a RIFF with these chunks: the standard
+// index of each stream that has chunks in it, and idx1 over all of them.
+uint64_t AviFile::IndexBytes(bool standard_indexes, bool idx1, uint64_t video_chunks,
+                             uint64_t audio_chunks) const {
+  uint64_t bytes = 0;
+  for (uint64_t chunks : {video_chunks, audio_chunks})
+    if (standard_indexes && chunks > 0)
+      bytes += 8 + kIndexHeaderBytes + kStandardIndexEntryBytes * chunks;
+  if (idx1) bytes += 8 + kIdx1EntryBytes * (video_chunks + audio_chunks);
+  return bytes;
+}
+
+bool AviFile::NeedsNextRiff(Stream stream, uint64_t chunk_bytes) const {
+  if (riff_index_.empty()) return false;  // every RIFF holds at least one chunk
+  const uint64_t video = streams_[kVideo].chunks_in_riff + (stream == kVideo ? 1 : 0);
+  const uint64_t audio = streams_[kAudio].chunks_in_riff + (stream == kAudio ? 1 : 0);
+  // Closing a RIFF for the next one writes the standard indexes, and idx1
+  // behind the first RIFF.
+  const uint64_t projected =
+      position_ + chunk_bytes - riff_start_ + IndexBytes(true, !first_riff_closed_, video, audio);
   return projected > limits_.riff_bytes;
 }
 
@@ -401,11 +474,16 @@ bool AviFile::NeedsNextRiff(uint64_t chunk_bytes) const {
 int AviFile::EndRiff(bool more_follow) {
   const bool first_riff = !first_riff_closed_;
   if (!first_riff || more_follow) {
-    std::vector<uint8_t> ix = BuildStandardIndex();
-    super_index_.push_back(
-        {position_, static_cast<uint32_t>(ix.size()), static_cast<uint32_t>(riff_index_.size())});
-    WriteAt(position_, ix);
-    position_ += ix.size();
+    for (Stream stream : {kVideo, kAudio}) {
+      StreamCounts& counts = streams_[stream];
+      if (counts.chunks_in_riff == 0) continue;
+      std::vector<uint8_t> ix = BuildStandardIndex(stream);
+      counts.super_index.push_back(
+          {position_, static_cast<uint32_t>(ix.size()), Clamp32(counts.units_in_riff)});
+      WriteAt(position_, ix);
+      position_ += ix.size();
+    }
+    ++closed_riffs_;
   }
   const uint64_t movi_size = position_ - movi_start_ - 8;
   Patch32(movi_start_ + 4, Clamp32(movi_size));
@@ -415,7 +493,7 @@ int AviFile::EndRiff(bool more_follow) {
     position_ += idx1.size();
     first_movi_size_ = movi_size;
     first_riff_size_ = position_ - 8;
-    frames_in_first_riff_ = static_cast<uint32_t>(riff_index_.size());
+    streams_[kVideo].chunks_in_first_riff = streams_[kVideo].chunks_in_riff;
     first_riff_closed_ = true;
   }
   Patch32(riff_start_ + 4, Clamp32(position_ - riff_start_ - 8));
@@ -424,7 +502,7 @@ int AviFile::EndRiff(bool more_follow) {
 
 int AviFile::StartNextRiff() {
   // One entry for the RIFF being closed and one for the RIFF being started.
-  if (super_index_.size() + 2 > limits_.super_index_entries) return AVI_ERROR_TOO_LARGE;
+  if (closed_riffs_ + 2 > limits_.super_index_entries) return AVI_ERROR_TOO_LARGE;
   riff_cut_ = true;  // until the new RIFF stands
   if (EndRiff(true) != AVI_OK) return error_;
   riff_start_ = position_;
@@ -439,6 +517,10 @@ int AviFile::StartNextRiff() {
   if (WriteAt(position_, w.Take()) != AVI_OK) return error_;
   position_ += 24;
   riff_index_.clear();
+  for (StreamCounts& counts : streams_) {
+    counts.chunks_in_riff = 0;
+    counts.units_in_riff = 0;
+  }
   riff_cut_ = false;
   return AVI_OK;
 }
@@ -448,32 +530,54 @@ int AviFile::WriteFrame(std::span<const uint8_t> data, bool key_frame, int32_t* 
   if (samples_written) *samples_written = 0;
   if (bytes_written) *bytes_written = 0;
   if (!file_ || !has_format_) return AVI_ERROR_STATE;
+  const int result = WriteChunk(kVideo, data, key_frame);
+  if (result != AVI_OK) return result;
+  if (samples_written) *samples_written = 1;
+  if (bytes_written) *bytes_written = static_cast<int64_t>(data.size());
+  return AVI_OK;
+}
+
+int AviFile::WriteAudio(std::span<const uint8_t> data, int64_t* bytes_written) {
+  if (bytes_written) *bytes_written = 0;
+  if (!file_ || !has_audio_) return AVI_ERROR_STATE;
+  if (audio_info_.dwSampleSize != 0 && data.size() % audio_info_.dwSampleSize != 0)
+    return AVI_ERROR_ARGUMENT;
+  if (data.empty()) return error_;
+  const int result = WriteChunk(kAudio, data, true);
+  if (result == AVI_OK && bytes_written) *bytes_written = static_cast<int64_t>(data.size());
+  return result;
+}
+
+int AviFile::WriteChunk(Stream stream, std::span<const uint8_t> data, bool key_frame) {
   if (error_ != AVI_OK) return error_;
   if (data.size() > kMaxFrameBytes) return AVI_ERROR_ARGUMENT;
 
   const uint32_t size = static_cast<uint32_t>(data.size());
   const uint64_t chunk_bytes = 8 + uint64_t{size} + (size & 1);
-  if (NeedsNextRiff(chunk_bytes)) {
+  if (NeedsNextRiff(stream, chunk_bytes)) {
     int result = StartNextRiff();
     if (result != AVI_OK) return result;
   }
   uint8_t header[8];
-  for (int i = 0; i < 4; ++i) header[i] = static_cast<uint8_t>(chunk_id_ >> (8 * i));
+  const uint32_t chunk_id = ChunkId(stream);
+  for (int i = 0; i < 4; ++i) header[i] = static_cast<uint8_t>(chunk_id >> (8 * i));
   for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<uint8_t>(size >> (8 * i));
   static constexpr uint8_t kPad[1] = {0};
   if (WriteAt(position_, header) != AVI_OK) return error_;
   if (WriteAt(position_ + 8, data) != AVI_OK) return error_;
   if ((size & 1) && WriteAt(position_ + 8 + size, kPad) != AVI_OK) return error_;
-  // Every frame counted is on the disk: what a crash or a later failure
-  // leaves behind ends at a frame boundary.
+  // Every chunk counted is on the disk: what a crash or a later failure
+  // leaves behind ends at a chunk boundary.
   if (Flush() != AVI_OK) return error_;
 
-  riff_index_.push_back({position_, size, key_frame});
+  riff_index_.push_back({position_, size, stream, key_frame});
   position_ += chunk_bytes;
-  ++total_frames_;
-  largest_frame_ = std::max(largest_frame_, size);
-  if (samples_written) *samples_written = 1;
-  if (bytes_written) *bytes_written = size;
+  StreamCounts& counts = streams_[stream];
+  const uint64_t units = UnitsOf(stream, size);
+  counts.length += static_cast<int64_t>(units);
+  counts.units_in_riff += units;
+  ++counts.chunks_in_riff;
+  counts.largest_chunk = std::max(counts.largest_chunk, size);
   return AVI_OK;
 }
 
@@ -495,34 +599,42 @@ int AviFile::CloseFile() {
 // as it was before, so that it can be made again.
 bool AviFile::WriteStructure() {
   const uint64_t position = position_;
-  const size_t closed_riffs = super_index_.size();
+  const uint32_t closed_riffs = closed_riffs_;
+  size_t super_index_sizes[kStreams];
+  for (int i = 0; i < kStreams; ++i) super_index_sizes[i] = streams_[i].super_index.size();
   const bool first_riff_closed = first_riff_closed_;
   error_ = AVI_OK;
   if (has_format_) EndRiff(false);
   if (WriteAt(0, BuildHeader()) == AVI_OK) Flush();
   if (error_ == AVI_OK) return true;
   position_ = position;
-  super_index_.resize(closed_riffs);
+  closed_riffs_ = closed_riffs;
+  for (int i = 0; i < kStreams; ++i) streams_[i].super_index.resize(super_index_sizes[i]);
   first_riff_closed_ = first_riff_closed;
   return false;
 }
 
 // When the disk is full the index finds no room behind the data. The last
-// frames of the RIFF being written then give up their space, which is on
-// the disk already, to it: the file keeps fewer frames but stays readable.
-// False when there is no frame to give up.
+// chunks of the RIFF being written then give up their space, which is on
+// the disk already, to it: the file keeps fewer chunks but stays readable.
+// False when there is no chunk to give up.
 bool AviFile::ShedFramesForIndex() {
   const bool first_riff = !first_riff_closed_;
-  auto index_bytes = [first_riff](uint64_t frames) {
-    return first_riff ? 8 + kIdx1EntryBytes * frames
-                      : 8 + kIndexHeaderBytes + kStandardIndexEntryBytes * frames;
-  };
   size_t keep = riff_index_.size();
   if (keep == 0) return false;
   do {
     --keep;
-  } while (keep > 0 && position_ - riff_index_[keep].offset < index_bytes(keep));
-  total_frames_ -= static_cast<int64_t>(riff_index_.size() - keep);
+    const IndexEntry& e = riff_index_[keep];
+    StreamCounts& counts = streams_[e.stream];
+    const uint64_t units = UnitsOf(e.stream, e.size);
+    counts.length -= static_cast<int64_t>(units);
+    counts.units_in_riff -= units;
+    --counts.chunks_in_riff;
+    // The last RIFF ends with idx1 when it is the first, with the standard
+    // indexes otherwise.
+  } while (keep > 0 && position_ - riff_index_[keep].offset <
+                           IndexBytes(!first_riff, first_riff, streams_[kVideo].chunks_in_riff,
+                                      streams_[kAudio].chunks_in_riff));
   position_ = riff_index_[keep].offset;
   riff_index_.resize(keep);
   return true;

@@ -1,12 +1,15 @@
-// AVI file layer: one video stream written into a RIFF AVI file.
+// AVI file layer: one video stream, and optionally one audio stream,
+// written into a RIFF AVI file.
 //
-// A file starts as RIFF AVI 1.0 ('hdrl' with avih and one strl, 'movi' with
-// one chunk per frame, 'idx1'). When the first RIFF would pass 1 GiB the file
-// goes on in OpenDML form: further 'RIFF AVIX' extents with their own 'movi',
-// one 'ix00' standard index per RIFF, an 'indx' super index in the strl (its
-// room is reserved when the header is laid out) and, in 'hdrl' after the
-// strl, 'odml/dmlh' with the total frame count. The first RIFF keeps its
-// idx1, so AVI 1.0 readers still see its frames.
+// A file starts as RIFF AVI 1.0 ('hdrl' with avih and one strl per stream,
+// 'movi' with one chunk per frame or audio piece in the order they are
+// written, 'idx1' over both streams). When the first RIFF would pass 1 GiB
+// the file goes on in OpenDML form: further 'RIFF AVIX' extents with their
+// own 'movi', at the end of each movi one standard index per stream that has
+// chunks in it ('ix00' video, 'ix01' audio), an 'indx' super index in each
+// strl (its room is reserved when the header is laid out) and, in 'hdrl'
+// after the strls, 'odml/dmlh' with the total video frame count. The first
+// RIFF keeps its idx1, so AVI 1.0 readers still see its chunks.
 //
 // The header is written as soon as the file exists; counts, sizes and
 // indexes are completed by Release, which the destructor calls. Every write,
@@ -15,7 +18,8 @@
 // of the structure as can be written. A file this layer made and could not
 // complete is removed; a file that existed before is never removed.
 //
-// Calling order: Create, CreateStream, SetFormat, WriteFrame..., Release.
+// Calling order: Create, CreateStream, SetFormat, [AddAudioStream],
+// WriteFrame and WriteAudio in the order of the file..., Release.
 #pragma once
 
 #include <cstdint>
@@ -75,6 +79,15 @@ struct AviStreamInfo {
   char szName[64] = {};
 };
 
+// Format tags of audio streams (WAVEFORMATEX wFormatTag).
+constexpr uint16_t WAVE_FORMAT_PCM = 0x0001;
+constexpr uint16_t WAVE_FORMAT_MPEG = 0x0050;  // MPEG audio Layer I or II (MPEG1WAVEFORMAT)
+constexpr uint16_t WAVE_FORMAT_MPEGLAYER3 = 0x0055;
+// The tags AVI files carry AC-3 and DTS under (not the registry's DTS 0x0008).
+constexpr uint16_t WAVE_FORMAT_AC3 = 0x2000;
+constexpr uint16_t WAVE_FORMAT_DTS = 0x2001;
+constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
+
 // The platform's BITMAPINFOHEADER (40 bytes in a file).
 struct BitmapInfoHeader {
   uint32_t biSize = 0;
@@ -88,6 +101,17 @@ struct BitmapInfoHeader {
   int32_t biYPelsPerMeter = 0;
   uint32_t biClrUsed = 0;
   uint32_t biClrImportant = 0;
+};
+
+// The platform's WAVEFORMATEX without cbSize (18 bytes in a file with it);
+// the format's extra data, cbSize bytes, is passed beside it.
+struct WaveFormatEx {
+  uint16_t wFormatTag = 0;
+  uint16_t nChannels = 0;
+  uint32_t nSamplesPerSec = 0;
+  uint32_t nAvgBytesPerSec = 0;
+  uint16_t nBlockAlign = 0;
+  uint16_t wBitsPerSample = 0;
 };
 
 // Where a file goes on with another RIFF. The defaults are what readers
@@ -131,10 +155,29 @@ class AviFile {
   // '00db' chunks, all others as '00dc'.
   int SetFormat(const BitmapInfoHeader& format, std::span<const uint8_t> extradata);
 
+  // Adds the audio stream, after the video format and before the first
+  // chunk. `info` is an "auds" stream with a non-zero rate and scale whose
+  // dwSampleSize is either nBlockAlign (a stream of fixed-size blocks, PCM:
+  // dwLength counts blocks) or 0 (one compressed frame per chunk: dwLength
+  // counts chunks, each lasting dwScale / dwRate seconds). `extradata`
+  // follows the WAVEFORMATEX in 'strf' with its size as cbSize (the
+  // WAVEFORMATEXTENSIBLE fields, MPEG1WAVEFORMAT, ...). Audio chunks are
+  // '01wb', always key frames in the indexes.
+  int AddAudioStream(const AviStreamInfo& info, const WaveFormatEx& format,
+                     std::span<const uint8_t> extradata);
+  bool HasAudio() const { return has_audio_; }
+
   // Appends one frame; `key_frame` marks it in the indexes. Reports 1 sample
   // and the frame's size in bytes on success, 0 and 0 otherwise.
   int WriteFrame(std::span<const uint8_t> data, bool key_frame, int32_t* samples_written,
                  int64_t* bytes_written);
+
+  // Appends one audio chunk: a whole number of blocks for a stream with a
+  // sample size, one compressed frame otherwise. Empty data writes nothing.
+  // Reports its size in bytes on success, 0 otherwise. AVI_ERROR_STATE
+  // without an audio stream, AVI_ERROR_ARGUMENT for a partial block or a
+  // chunk larger than kMaxFrameBytes.
+  int WriteAudio(std::span<const uint8_t> data, int64_t* bytes_written);
 
   // Completes the indexes, counts and sizes and closes the file. Returns the
   // first error the file met (a write error earlier on is returned here
@@ -146,31 +189,50 @@ class AviFile {
   int Release();
 
   // Frames written to the file so far, over all RIFFs.
-  int64_t FrameCount() const { return total_frames_; }
+  int64_t FrameCount() const { return streams_[kVideo].length; }
+  // Length of the audio stream so far, in its units (blocks or frames).
+  int64_t AudioLength() const { return streams_[kAudio].length; }
 
  private:
+  enum Stream : uint8_t { kVideo = 0, kAudio = 1, kStreams = 2 };
   struct IndexEntry {
     uint64_t offset;  // position of the chunk header in the file
     uint32_t size;    // payload bytes, without the pad byte
+    Stream stream;
     bool key_frame;
   };
   struct SuperIndexEntry {
-    uint64_t offset;  // position of an ix00 chunk
+    uint64_t offset;  // position of an ix00 or ix01 chunk
     uint32_t size;    // its size including the chunk header
     uint32_t duration;
+  };
+  // What the indexes and headers count for one stream.
+  struct StreamCounts {
+    int64_t length = 0;  // over all RIFFs, in the stream's units
+    uint32_t largest_chunk = 0;
+    uint32_t chunks_in_riff = 0;  // in the RIFF being written
+    uint64_t units_in_riff = 0;
+    uint32_t chunks_in_first_riff = 0;  // once RIFF 0 is closed
+    std::vector<SuperIndexEntry> super_index;
   };
   struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
 
   std::vector<uint8_t> BuildHeader() const;
-  std::vector<uint8_t> BuildStandardIndex() const;
+  std::vector<uint8_t> BuildStandardIndex(Stream stream) const;
   std::vector<uint8_t> BuildIdx1() const;
+  uint32_t ChunkId(Stream stream) const;
+  uint64_t UnitsOf(Stream stream, uint32_t size) const;
+  uint64_t IndexBytes(bool standard_indexes, bool idx1, uint64_t video_chunks,
+                      uint64_t audio_chunks) const;
+  int WriteChunk(Stream stream, std::span<const uint8_t> data, bool key_frame);
+  int LayOutHeader();
   int WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
   int Flush();
   int WriteFailed();
   int Patch32(uint64_t offset, uint32_t value);
-  bool NeedsNextRiff(uint64_t chunk_bytes) const;
+  bool NeedsNextRiff(Stream stream, uint64_t chunk_bytes) const;
   int EndRiff(bool more_follow);
   int StartNextRiff();
   bool WriteStructure();
@@ -192,6 +254,10 @@ class AviFile {
   BitmapInfoHeader format_;
   std::vector<uint8_t> extradata_;
   uint32_t chunk_id_ = 0;
+  bool has_audio_ = false;
+  AviStreamInfo audio_info_;
+  WaveFormatEx wave_format_;
+  std::vector<uint8_t> audio_extradata_;
 
   uint64_t position_ = 0;  // end of the structure written so far
   // Where the stdio stream stands; unknown after a failed write or seek.
@@ -202,14 +268,10 @@ class AviFile {
   uint64_t riff_start_ = 0;
   uint64_t movi_start_ = 0;
   std::vector<IndexEntry> riff_index_;
-  // Closed RIFFs.
-  std::vector<SuperIndexEntry> super_index_;
+  StreamCounts streams_[kStreams];
+  uint32_t closed_riffs_ = 0;
   bool riff_cut_ = false;  // a failure while one RIFF was closed and the next begun
   bool first_riff_closed_ = false;
   uint64_t first_riff_size_ = 0;  // payload sizes of RIFF 0 once it is closed
   uint64_t first_movi_size_ = 0;
-  uint32_t frames_in_first_riff_ = 0;
-
-  int64_t total_frames_ = 0;
-  uint32_t largest_frame_ = 0;
 };

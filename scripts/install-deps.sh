@@ -7,6 +7,8 @@ packages=(
   libavcodec-dev libavutil-dev libswscale-dev
   qt6-base-dev libgl-dev
   ffmpeg mjpegtools xvfb xauth x11-utils fonts-dejavu-core python3
+  gstreamer1.0-tools gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good gstreamer1.0-libav
+  mediainfo
 )
 missing=()
 for p in "${packages[@]}"; do

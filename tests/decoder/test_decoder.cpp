@@ -320,6 +320,7 @@ TEST_F(DecoderTest, TimeStampsReachTheShownFramesAndTheChosenAudio) {
     Append_Pack_Header(ps, k < 4 ? 1000 + 100 * k : 50 + 100 * k);
     Append_Packet(ps, 0xC0, 500 + k, {0xFF, 0xFD, static_cast<uint8_t>(k)});
     Append_Packet(ps, 0xBD, 700 + k, {0x80, 1, 0, 1, static_cast<uint8_t>(k)});
+    Append_Packet(ps, 0xBD, 900 + k, {0x20, 1, 2, 3});  // a subpicture: not audio
     Append_Packet(
         ps, 0xE0, index == 2 ? -1 : 1000 + 3600 * index,
         {es.begin() + static_cast<long>(starts[k]), es.begin() + static_cast<long>(starts[k + 1])});
@@ -328,9 +329,13 @@ TEST_F(DecoderTest, TimeStampsReachTheShownFramesAndTheChosenAudio) {
   TempFiles temp;
   PathList list({temp.Write("stamped.mpg", ps)});
   ASSERT_EQ(Decoder_Open(list.get()), DECODER_OK);
+  std::vector<int> listed;
+  for (const SurveyedAudio& a : Decoder_Audio_Streams()) listed.push_back(a.stream);
+  EXPECT_EQ(listed, std::vector<int>({0x80, 0xC0}));
+  EXPECT_EQ(Decoder_Audio_Streams()[0].packets[2], std::vector<uint8_t>({0x80, 1, 0, 1, 2}));
   std::vector<std::pair<int64_t, int>> audio;
   Decoder_Select_Audio(
-      0xBD, 0x80,
+      0x80,
       [](const AudioPesPacket& p, void* to) {
         static_cast<std::vector<std::pair<int64_t, int>>*>(to)->emplace_back(p.pts, p.segment);
       },

@@ -107,7 +107,7 @@ TEST(Survey, ReadsThePicturesOfElementaryAndProgramStreamsAtOpen) {
     Decoder_Close();
   }
   const std::vector<SurveyedPicture> pictures =
-      Survey_Pictures(Program_Stream_Of_Packets(film, {1000}), true);
+      Survey_Stream(Program_Stream_Of_Packets(film, {1000}), true).pictures;
   ASSERT_EQ(pictures.size(), 30u);
   EXPECT_EQ(pictures[3].repeat_first_field, 1);
   EXPECT_EQ(pictures[4].repeat_first_field, 0);

@@ -27,20 +27,37 @@ struct IndexedChunk {
   uint64_t data_offset;  // position of the chunk's data in the file
   uint32_t size;
   bool key_frame;
+  uint32_t fourcc = 0;  // idx1 entries: the chunk id
+};
+
+// What a strl and the indexes say about one stream.
+struct StreamStructure {
+  std::string type;  // fccType: "vids", "auds"
+  uint32_t scale = 0;
+  uint32_t rate = 0;
+  uint32_t length = 0;
+  uint32_t suggested_buffer = 0;
+  uint32_t sample_size = 0;
+  bool has_indx = false;
+  std::vector<SuperIndexEntry> super_index;
+  // All chunks of the ix0N indexes the super index points to, in order.
+  std::vector<IndexedChunk> odml_index;
 };
 
 struct AviStructure {
   std::string error;                    // empty when the whole structure could be walked
   std::vector<std::string> riff_types;  // "AVI ", "AVIX", ... in file order
   uint32_t avih_total_frames = 0;
-  uint32_t strh_length = 0;
+  uint32_t avih_streams = 0;
   bool has_dmlh = false;
   std::string dmlh_lists;  // the lists around dmlh in the first RIFF: "hdrl/odml"
   uint32_t dmlh_total_frames = 0;
+  std::vector<IndexedChunk> idx1;  // resolved to file positions
+  std::vector<StreamStructure> streams;
+  // The first stream's figures.
+  uint32_t strh_length = 0;
   bool has_indx = false;
   std::vector<SuperIndexEntry> super_index;
-  std::vector<IndexedChunk> idx1;  // resolved to file positions
-  // All chunks of the ix00 indexes the super index points to, in order.
   std::vector<IndexedChunk> odml_index;
 };
 
@@ -73,8 +90,15 @@ class AviStructureReader {
       pos = end + (size & 1);
     }
     if (pos != file_size) return Fail(s, "bytes after the last RIFF");
-    for (const SuperIndexEntry& e : s.super_index)
-      if (!ReadStandardIndex(e, &s)) return s;
+    for (size_t i = 0; i < s.streams.size(); ++i)
+      for (const SuperIndexEntry& e : s.streams[i].super_index)
+        if (!ReadStandardIndex(e, static_cast<int>(i), &s)) return s;
+    if (!s.streams.empty()) {
+      s.strh_length = s.streams[0].length;
+      s.has_indx = s.streams[0].has_indx;
+      s.super_index = s.streams[0].super_index;
+      s.odml_index = s.streams[0].odml_index;
+    }
     return s;
   }
 
@@ -125,27 +149,38 @@ class AviStructureReader {
         }
       } else if (id == Fourcc("avih")) {
         s->avih_total_frames = U32(data + 16);
+        s->avih_streams = U32(data + 24);
       } else if (id == Fourcc("strh")) {
-        s->strh_length = U32(data + 32);
+        StreamStructure stream;
+        stream.type = FourccText(U32(data));
+        stream.scale = U32(data + 20);
+        stream.rate = U32(data + 24);
+        stream.length = U32(data + 32);
+        stream.suggested_buffer = U32(data + 36);
+        stream.sample_size = U32(data + 44);
+        s->streams.push_back(stream);
       } else if (id == Fourcc("dmlh")) {
         s->has_dmlh = true;
         s->dmlh_lists = lists;
         s->dmlh_total_frames = U32(data);
       } else if (id == Fourcc("indx")) {
-        s->has_indx = true;
+        if (s->streams.empty()) return Bad(s, "indx before strh");
+        StreamStructure& stream = s->streams.back();
+        stream.has_indx = true;
         if (U16(data) != 4 || U8(data + 3) != 0) return Bad(s, "indx is not a super index");
         const uint32_t entries = U32(data + 4);
         if (24 + uint64_t{entries} * 16 > size) return Bad(s, "indx entries overflow");
         for (uint32_t i = 0; i < entries; ++i) {
           const uint64_t e = data + 24 + uint64_t{i} * 16;
-          s->super_index.push_back({U64(e), U32(e + 8), U32(e + 12)});
+          stream.super_index.push_back({U64(e), U32(e + 8), U32(e + 12)});
         }
       } else if (id == Fourcc("idx1")) {
         if (*movi == 0) return Bad(s, "idx1 before movi");
         for (uint32_t i = 0; i + 16 <= size; i += 16) {
           const uint64_t e = data + i;
           // Offsets count from the 'movi' list type; +8 skips the header.
-          s->idx1.push_back({*movi + U32(e + 8) + 8, U32(e + 12), (U32(e + 4) & 0x10) != 0});
+          s->idx1.push_back(
+              {*movi + U32(e + 8) + 8, U32(e + 12), (U32(e + 4) & 0x10) != 0, U32(e)});
         }
       }
       pos = data + size + (size & 1);
@@ -153,18 +188,23 @@ class AviStructureReader {
     return true;
   }
 
-  bool ReadStandardIndex(const SuperIndexEntry& e, AviStructure* s) {
-    if (U32(e.offset) != Fourcc("ix00")) return Bad(s, "super index entry is not ix00");
+  bool ReadStandardIndex(const SuperIndexEntry& e, int stream, AviStructure* s) {
+    const std::string name = "ix0" + std::to_string(stream);
+    if (U32(e.offset) != Fourcc(name.c_str())) return Bad(s, "super index entry is not " + name);
     const uint64_t data = e.offset + 8;
     if (U32(e.offset + 4) + 8 != e.size) return Bad(s, "ix00 size differs from the super index");
     if (U16(data) != 2 || U8(data + 3) != 1) return Bad(s, "ix00 is not a standard index");
     const uint32_t entries = U32(data + 4);
-    if (entries != e.duration) return Bad(s, "ix00 entries differ from its duration");
+    StreamStructure& info = s->streams[stream];
+    // A stream of blocks counts them, one of frames its chunks.
+    if (info.sample_size == 0 && entries != e.duration)
+      return Bad(s, "ix00 entries differ from its duration");
     const uint64_t base = U64(data + 12);
     for (uint32_t i = 0; i < entries; ++i) {
       const uint64_t entry = data + 24 + uint64_t{i} * 8;
       const uint32_t size = U32(entry + 4);
-      s->odml_index.push_back({base + U32(entry), size & 0x7FFFFFFFu, (size & 0x80000000u) == 0});
+      info.odml_index.push_back(
+          {base + U32(entry), size & 0x7FFFFFFFu, (size & 0x80000000u) == 0, U32(data + 8)});
     }
     return true;
   }
