@@ -2,6 +2,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/buffer.h>
 #include <libavutil/frame.h>
 #include <libavutil/log.h>
 #include <libavutil/opt.h>
@@ -181,6 +182,30 @@ std::unique_ptr<AVCodecContext, CodecContextFree> OpenEncoder(const AVCodec* cod
   return context;
 }
 
+// A converter from the frames' bottom-up BGR24 to the encoder's format,
+// cutting each picture into slices for as many threads as the machine has
+// cores; every slice is converted exactly as a whole picture would be.
+SwsContext* MakeConverter(int width, int height, AVPixelFormat format, int flags) {
+  SwsContext* converter = sws_alloc_context();
+  if (converter == nullptr) return nullptr;
+  av_opt_set_int(converter, "srcw", width, 0);
+  av_opt_set_int(converter, "srch", height, 0);
+  av_opt_set_pixel_fmt(converter, "src_format", AV_PIX_FMT_BGR24, 0);
+  av_opt_set_int(converter, "dstw", width, 0);
+  av_opt_set_int(converter, "dsth", height, 0);
+  av_opt_set_pixel_fmt(converter, "dst_format", format, 0);
+  av_opt_set_int(converter, "sws_flags", flags, 0);
+  av_opt_set_int(converter, "threads", 0, 0);
+  if (sws_init_context(converter, nullptr, nullptr) < 0) {
+    sws_freeContext(converter);
+    return nullptr;
+  }
+  return converter;
+}
+
+// Frees nothing: a buffer over memory that stays its owner's.
+void LendOnly(void*, uint8_t*) {}
+
 bool ValidInput(const BitmapInfoHeader& format) {
   return format.biWidth > 0 && format.biHeight > 0 && format.biWidth <= 16384 &&
          format.biHeight <= 16384 && format.biBitCount == 24 && format.biPlanes == 1 &&
@@ -208,6 +233,7 @@ struct CompressedStream::Encoder {
   std::unique_ptr<AVFrame, FrameFree> picture;
   std::unique_ptr<AVPacket, PacketFree> packet;
   std::unique_ptr<SwsContext, SwsFree> converter;
+  std::unique_ptr<AVFrame, FrameFree> source;  // describes the caller's frame during Compress
   std::vector<uint8_t> extradata;
   int64_t next_pts = 0;
 };
@@ -278,9 +304,9 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
   // Lossless paths are plain byte shuffles, which swscale's unscaled
   // converters do exactly; the lossy ones subsample chroma.
   const int flags = spec->lossless ? SWS_POINT : SWS_BICUBIC | SWS_ACCURATE_RND;
-  encoder->converter.reset(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height,
-                                          spec->pixel_format, flags, nullptr, nullptr, nullptr));
-  if (encoder->converter == nullptr) return AVI_ERROR_COMPRESSOR;
+  encoder->converter.reset(MakeConverter(width, height, spec->pixel_format, flags));
+  encoder->source.reset(av_frame_alloc());
+  if (encoder->converter == nullptr || encoder->source == nullptr) return AVI_ERROR_COMPRESSOR;
   if (ctx->extradata != nullptr && ctx->extradata_size > 0)
     encoder->extradata.assign(ctx->extradata, ctx->extradata + ctx->extradata_size);
 
@@ -315,14 +341,22 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
   if (av_frame_make_writable(picture) < 0) return AVI_ERROR_COMPRESSOR;
 
   // Bottom-up rows: start at the last row in memory (the top of the
-  // picture) and step backwards.
+  // picture) and step backwards. The frame stays the caller's: the buffer
+  // only lends it to the converter for this call.
   const int row_bytes = 3 * ctx->width;
-  const uint8_t* top = frame.data() + size_t{static_cast<size_t>(row_bytes)} * (ctx->height - 1);
-  const uint8_t* const source[1] = {top};
-  const int source_stride[1] = {-row_bytes};
-  if (sws_scale(encoder_->converter.get(), source, source_stride, 0, ctx->height, picture->data,
-                picture->linesize) != ctx->height)
-    return AVI_ERROR_COMPRESSOR;
+  AVFrame* source = encoder_->source.get();
+  source->buf[0] = av_buffer_create(const_cast<uint8_t*>(frame.data()), frame.size(), LendOnly,
+                                    nullptr, AV_BUFFER_FLAG_READONLY);
+  if (source->buf[0] == nullptr) return AVI_ERROR_COMPRESSOR;
+  source->data[0] =
+      source->buf[0]->data + size_t{static_cast<size_t>(row_bytes)} * (ctx->height - 1);
+  source->linesize[0] = -row_bytes;
+  source->format = AV_PIX_FMT_BGR24;
+  source->width = ctx->width;
+  source->height = ctx->height;
+  const int converted = sws_scale_frame(encoder_->converter.get(), picture, source);
+  av_frame_unref(source);
+  if (converted < 0) return AVI_ERROR_COMPRESSOR;
   picture->pts = encoder_->next_pts++;
   picture->pict_type = AV_PICTURE_TYPE_NONE;
   // Fixed-quantiser encoders take the quantiser from each picture.
