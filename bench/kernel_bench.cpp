@@ -63,7 +63,7 @@ void Predict(benchmark::State& state, PredictFunction kernel, int w) {
   size_t n = 0;
   for (auto _ : state) {
     const size_t x = 16 * (n % 32);
-    kernel(target.data() + x, reference.data() + x + 3, stride, stride, w, w);
+    kernel(target.data() + x, reference.data() + x + 3, stride, w);
     ++n;
   }
   state.SetItemsProcessed(static_cast<int64_t>(n));
@@ -134,8 +134,9 @@ void Register(const std::string& level, const KernelSet& set) {
     for (int w : {16, 8}) {
       for (int index = 0; index < 4; ++index) {
         const std::string name = "predict_" + std::to_string(w) + "_case" + std::to_string(index);
-        add(name, Predict, set.prediction->put[index], w);
-        add(name + "_average", Predict, set.prediction->average[index], w);
+        const int slot = w == 16 ? PREDICT_16 : PREDICT_8;
+        add(name, Predict, set.prediction->put[slot][index], w);
+        add(name + "_average", Predict, set.prediction->average[slot][index], w);
       }
     }
   }

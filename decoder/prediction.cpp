@@ -15,19 +15,24 @@ namespace {
 // the copies remove any doubt about the destination aliasing the source.
 
 template <int kCase, bool kAverage, int kWidth>
-void Predict_Rows_Fixed(uint8_t* destination, const uint8_t* source, int neighbour, int row_step,
-                        int h) {
+struct Predict_Rows {
+  static void Run(uint8_t* destination, const uint8_t* source, int pitch, int h);
+};
+
+template <int kCase, bool kAverage, int kWidth>
+void Predict_Rows<kCase, kAverage, kWidth>::Run(uint8_t* destination, const uint8_t* source,
+                                                int pitch, int h) {
   constexpr bool kHorizontal = (kCase & 1) != 0;
   constexpr bool kVertical = (kCase & 2) != 0;
   constexpr int kRead = kWidth + (kHorizontal ? 1 : 0);
   for (int row = 0; row < h; ++row) {
-    const uint8_t* src = source + static_cast<std::ptrdiff_t>(row) * row_step;
-    uint8_t* dst = destination + static_cast<std::ptrdiff_t>(row) * row_step;
+    const uint8_t* src = source + static_cast<std::ptrdiff_t>(row) * pitch;
+    uint8_t* dst = destination + static_cast<std::ptrdiff_t>(row) * pitch;
     uint8_t a[kWidth + 1];
     uint8_t b[kWidth + 1];
     uint8_t p[kWidth];
     std::memcpy(a, src, kRead);
-    if constexpr (kVertical) std::memcpy(b, src + neighbour, kRead);
+    if constexpr (kVertical) std::memcpy(b, src + pitch, kRead);
     for (int i = 0; i < kWidth; ++i) {
       if constexpr (kCase == 0) {
         p[i] = a[i];
@@ -48,161 +53,129 @@ void Predict_Rows_Fixed(uint8_t* destination, const uint8_t* source, int neighbo
   }
 }
 
-// Any width, for completeness of the kernel contract; the decoder only asks
-// for 8 and 16.
-template <int kCase, bool kAverage>
-void Predict_Rows_Any(uint8_t* destination, const uint8_t* source, int neighbour, int row_step,
-                      int w, int h) {
-  for (int row = 0; row < h; ++row) {
-    const uint8_t* src = source + static_cast<std::ptrdiff_t>(row) * row_step;
-    uint8_t* dst = destination + static_cast<std::ptrdiff_t>(row) * row_step;
-    for (int i = 0; i < w; ++i) {
-      int p;
-      if constexpr (kCase == 0) {
-        p = src[i];
-      } else if constexpr (kCase == 1) {
-        p = (src[i] + src[i + 1] + 1) >> 1;
-      } else if constexpr (kCase == 2) {
-        p = (src[i] + src[i + neighbour] + 1) >> 1;
-      } else {
-        p = (src[i] + src[i + 1] + src[i + neighbour] + src[i + neighbour + 1] + 2) >> 2;
-      }
-      if constexpr (kAverage) p = (dst[i] + p + 1) >> 1;
-      dst[i] = static_cast<uint8_t>(p);
-    }
-  }
-}
-
-template <int kCase, bool kAverage>
-void Predict_Rows(uint8_t* dst, const uint8_t* src, int neighbour, int row_step, int w, int h) {
-  if (w == 16) {
-    Predict_Rows_Fixed<kCase, kAverage, 16>(dst, src, neighbour, row_step, h);
-  } else if (w == 8) {
-    Predict_Rows_Fixed<kCase, kAverage, 8>(dst, src, neighbour, row_step, h);
-  } else {
-    Predict_Rows_Any<kCase, kAverage>(dst, src, neighbour, row_step, w, h);
-  }
-}
-
 // ---------------------------------------------------------------------------
 // One rectangle of one plane.
-
-// A plane of a frame store: `width` is also its line stride.
-struct Plane {
-  const uint8_t* data;
-  int width;
-  int height;
-};
 
 // Larger than any vector a stream can code (r_size 8 gives +-4096 half
 // samples, dual prime at most triples a field vector); keeps the coordinate
 // arithmetic of damaged values far from overflow.
 constexpr int kVectorLimit = 1 << 16;
 
-// Clamped-path buffer: up to 17 columns and 32 lines (a 16-row area whose
-// rows are two lines apart, plus the vertical neighbour).
+// Edge-path buffers: up to 17 columns and 17 lines (16 rows plus the
+// vertical neighbour).
 constexpr int kEdgeStride = 32;
-constexpr int kEdgeLines = 32;
+constexpr int kEdgeLines = 17;
 
-// Predicts h rows of w samples at (x, y) of the destination from the
-// reference plane displaced by the half-sample vector (dx, dy).
-//
-// Every plane holds two interleaved fields, and every call steps rows by
-// lx2 = twice the plane width. lx is the plane width when frame lines are
-// read (the vertical neighbour is the next frame line) and lx2 when the lines
-// of one field are read; source_field starts the reference one frame line
-// down.
-//
-// Areas that lie inside the reference take the direct path. Others (only
-// damaged or non-conforming streams produce them) are first copied with
-// clamped coordinates: edge samples repeat, and a field reference repeats its
-// own edge lines.
-void Predict_Plane_Area(const Plane& source, int source_field, uint8_t* destination, int lx,
-                        int lx2, int w, int h, int x, int y, int dx, int dy, int average) {
-  dx = std::clamp(dx, -kVectorLimit, kVectorLimit);
-  dy = std::clamp(dy, -kVectorLimit, kVectorLimit);
-  const int xi = dx >> 1, xh = dx & 1;
-  const int yi = dy >> 1, yh = dy & 1;
-  const int kernel_index = xh + 2 * yh;
-  const PredictFunction kernel =
-      average ? prediction_kernels.average[kernel_index] : prediction_kernels.put[kernel_index];
-  uint8_t* dst = destination + static_cast<std::ptrdiff_t>(lx) * y + x;
+// The lines of a plane that one prediction walks: frame lines, or the lines
+// of one field (every second frame line).
+struct PlaneLines {
+  int pitch;  // bytes from one line to the next
+  int width;  // samples per line
+  int lines;  // lines of the reference
+};
 
-  // Reference line n is frame row first_row + line_rows * n; source rows are
-  // line_step lines apart.
-  const bool field_lines = lx != source.width;
-  const int line_rows = field_lines ? 2 : 1;
-  const int line_step = lx2 / lx;  // lines from one predicted row to the next
-  const int first_row = source_field;
-  // The lines that lie inside the plane.
-  const int lowest_line = field_lines ? 0 : -first_row;
-  const int highest_line = (source.height - 1 - first_row) >> (field_lines ? 1 : 0);
-  const int line0 = y + yi;
-  const int last_line = line0 + (h - 1) * line_step + yh;
-  const int column0 = x + xi;
-  const int last_column = column0 + w - 1 + xh;
+// One block of one plane geometry, to be predicted in each plane of that
+// geometry (the two chroma planes share theirs).
+struct BlockJob {
+  PredictFunction kernel;
+  int w, h;            // 8 or 16 samples, h lines
+  int x, y;            // destination column and line
+  int column0, line0;  // first source sample, full-sample part of the vector applied
+  int xh, yh;          // half-sample parts
+  bool inside;         // the source samples lie inside the reference
+};
 
-  if (line0 >= lowest_line && last_line <= highest_line && column0 >= 0 &&
-      last_column < source.width) {
-    const uint8_t* src = source.data + static_cast<std::ptrdiff_t>(source.width) * first_row +
-                         static_cast<std::ptrdiff_t>(lx) * line0 + column0;
-    kernel(dst, src, lx, lx2, w, h);
-    return;
-  }
+// The w x h block at column x, line y, predicted from the reference
+// displaced by the half-sample vector (dx, dy).
+[[gnu::always_inline]] inline BlockJob Plan_Block(const PlaneLines& plane, int w, int h, int x,
+                                                  int y, int dx, int dy, bool average) {
+  BlockJob job;
+  job.w = w;
+  job.h = h;
+  job.x = x;
+  job.y = y;
+  job.xh = dx & 1;
+  job.yh = dy & 1;
+  job.column0 = x + (dx >> 1);
+  job.line0 = y + (dy >> 1);
+  job.inside = job.column0 >= 0 && job.column0 + w + job.xh <= plane.width && job.line0 >= 0 &&
+               job.line0 + h + job.yh <= plane.lines;
+  const PredictionKernels& kernels = prediction_kernels;
+  job.kernel = (average ? kernels.average
+                        : kernels.put)[w == 16 ? PREDICT_16 : PREDICT_8][job.xh + 2 * job.yh];
+  return job;
+}
 
-  const int lines = last_line - line0 + 1;
-  const int columns = w + xh;
+// A job whose source samples reach outside the reference, predicted from a
+// copy made with clamped coordinates: edge samples repeat, and a field
+// reference repeats its own edge lines. Only damaged or non-conforming
+// streams get here.
+[[gnu::noinline]] void Predict_Block_At_Edge(const BlockJob& job, const PlaneLines& plane,
+                                             const uint8_t* source, uint8_t* destination) {
+  const int lines = job.h + job.yh;
+  const int columns = job.w + job.xh;
   if (lines > kEdgeLines || columns > kEdgeStride) return;  // never asked for
-  uint8_t edge[kEdgeLines * kEdgeStride];
+  const std::ptrdiff_t pitch = plane.pitch;
+  uint8_t edge[kEdgeLines * kEdgeStride] = {};
   for (int j = 0; j < lines; ++j) {
-    const int line = std::clamp(line0 + j, lowest_line, highest_line);
-    const uint8_t* row =
-        source.data + static_cast<std::ptrdiff_t>(source.width) * (first_row + line_rows * line);
+    const uint8_t* row = source + pitch * std::clamp(job.line0 + j, 0, plane.lines - 1);
     for (int c = 0; c < columns; ++c) {
-      edge[j * kEdgeStride + c] = row[std::clamp(column0 + c, 0, source.width - 1)];
+      edge[j * kEdgeStride + c] = row[std::clamp(job.column0 + c, 0, plane.width - 1)];
     }
   }
-  // The kernels step source and destination alike, so the copy, whose lines
-  // are packed, is predicted one row at a time.
-  for (int row = 0; row < h; ++row) {
-    kernel(dst + static_cast<std::ptrdiff_t>(row) * lx2, edge + row * line_step * kEdgeStride,
-           kEdgeStride, lx2, w, 1);
+  // The kernels step source and destination alike: the destination rows go
+  // through a buffer of the copy's pitch.
+  uint8_t* dst = destination + pitch * job.y + job.x;
+  const size_t w = static_cast<size_t>(job.w);
+  uint8_t block[kEdgeLines * kEdgeStride] = {};
+  for (int j = 0; j < job.h; ++j) std::memcpy(block + j * kEdgeStride, dst + pitch * j, w);
+  job.kernel(block, edge, kEdgeStride, job.h);
+  for (int j = 0; j < job.h; ++j) std::memcpy(dst + pitch * j, block + j * kEdgeStride, w);
+}
+
+// Runs the job in one plane: `source` and `destination` point at line 0 of
+// the reference and the destination.
+[[gnu::always_inline]] inline void Predict_Block(const BlockJob& job, const PlaneLines& plane,
+                                                 const uint8_t* source, uint8_t* destination) {
+  const std::ptrdiff_t pitch = plane.pitch;
+  if (job.inside) [[likely]] {
+    job.kernel(destination + pitch * job.y + job.x, source + pitch * job.line0 + job.column0,
+               plane.pitch, job.h);
+  } else {
+    Predict_Block_At_Edge(job, plane, source, destination);
   }
 }
 
 // ---------------------------------------------------------------------------
 // One luma rectangle and the matching chroma rectangles.
 
-struct PredictionCall {
-  const FrameStore* source;
-  int source_field;
-  int destination_field;
-  int lx;  // in luma bytes
-  int lx2;
-  int w, h;
-  int x, y;
-  int dx, dy;
-  int average;
-};
-
-void Predict_Area(const PredictionCall& call) {
+// The 16 x h luma area at (x, y) in lines of the walk (frame lines, or with
+// `field_lines` the lines of one field) and its chroma areas, predicted from
+// `source` with the luma vector (dx, dy). The reference's lines start on
+// line `source_field` of the frame, the destination's on line
+// `destination_field`.
+void Predict_Area(const FrameStore& source, int source_field, int destination_field,
+                  bool field_lines, int h, int x, int y, int dx, int dy, bool average) {
   const DecoderState& d = decoder_state;
   const FrameStore& target = d.decode_target;
+  dx = std::clamp(dx, -kVectorLimit, kVectorLimit);
+  dy = std::clamp(dy, -kVectorLimit, kVectorLimit);
+  const int shift = field_lines ? 1 : 0;
 
-  Plane luma{call.source->plane[0], d.coded_width, d.coded_height};
-  Predict_Plane_Area(luma, call.source_field,
-                     target.plane[0] + (call.destination_field ? call.lx2 / 2 : 0), call.lx,
-                     call.lx2, call.w, call.h, call.x, call.y, call.dx, call.dy, call.average);
+  const int width = d.coded_width;
+  const PlaneLines luma{width << shift, width, (d.coded_height - source_field + shift) >> shift};
+  const std::ptrdiff_t luma_source = static_cast<std::ptrdiff_t>(width) * source_field;
+  const std::ptrdiff_t luma_destination = static_cast<std::ptrdiff_t>(width) * destination_field;
+  Predict_Block(Plan_Block(luma, 16, h, x, y, dx, dy, average), luma, source.plane[0] + luma_source,
+                target.plane[0] + luma_destination);
 
   // The chroma rules follow the plane sizes, which are those of the chroma
   // format the stores were laid out for: halved horizontally unless 4:4:4,
   // vertically for 4:2:0. Vector components halve toward zero.
-  int lx = call.lx, lx2 = call.lx2, w = call.w, h = call.h;
-  int x = call.x, y = call.y, dx = call.dx, dy = call.dy;
-  if (d.chroma_width < d.coded_width) {
-    lx >>= 1;
-    lx2 >>= 1;
-    w >>= 1;
+  const int chroma_width = d.chroma_width;
+  int w = 16;
+  if (chroma_width < width) {
+    w = 8;
     x >>= 1;
     dx /= 2;
   }
@@ -211,11 +184,15 @@ void Predict_Area(const PredictionCall& call) {
     y >>= 1;
     dy /= 2;
   }
+  const PlaneLines chroma{chroma_width << shift, chroma_width,
+                          (d.chroma_height - source_field + shift) >> shift};
+  const BlockJob job = Plan_Block(chroma, w, h, x, y, dx, dy, average);
+  const std::ptrdiff_t chroma_source = static_cast<std::ptrdiff_t>(chroma_width) * source_field;
+  const std::ptrdiff_t chroma_destination =
+      static_cast<std::ptrdiff_t>(chroma_width) * destination_field;
   for (int p = 1; p <= 2; ++p) {
-    Plane chroma{call.source->plane[p], d.chroma_width, d.chroma_height};
-    Predict_Plane_Area(chroma, call.source_field,
-                       target.plane[p] + (call.destination_field ? lx2 / 2 : 0), lx, lx2, w, h, x,
-                       y, dx, dy, call.average);
+    Predict_Block(job, chroma, source.plane[p] + chroma_source,
+                  target.plane[p] + chroma_destination);
   }
 }
 
@@ -230,25 +207,22 @@ void Report_Invalid_Motion_Type() {
 // the next frame line. (The even and the odd lines predicted as two
 // interleaved halves give the same samples; one area of 16 frame lines is
 // the same work in half the calls.)
-void Predict_Frame(const FrameStore& source, int bx, int by, const int vector[2], int average) {
-  const int W = decoder_state.coded_width;
-  Predict_Area({&source, 0, 0, W, W, 16, 16, bx, by, vector[0], vector[1], average});
+void Predict_Frame(const FrameStore& source, int bx, int by, const int vector[2], bool average) {
+  Predict_Area(source, 0, 0, false, 16, bx, by, vector[0], vector[1], average);
 }
 
 // Field prediction in a frame picture: each field of the macroblock from the
 // field its select names; vectors are kept in frame units.
 void Predict_Fields_Of_Frame(const FrameStore& source, int bx, int by, const int vectors[2][2][2],
-                             const int selects[2][2], int s, int average) {
-  const int W = decoder_state.coded_width;
+                             const int selects[2][2], int s, bool average) {
   for (int field = 0; field < 2; ++field) {
-    Predict_Area({&source, selects[field][s], field, 2 * W, 2 * W, 16, 8, bx, by / 2,
-                  vectors[field][s][0], vectors[field][s][1] >> 1, average});
+    Predict_Area(source, selects[field][s], field, true, 8, bx, by / 2, vectors[field][s][0],
+                 vectors[field][s][1] >> 1, average);
   }
 }
 
 void Predict_Dual_Prime_Frame(const FrameStore& source, int bx, int by,
                               const MacroblockContext& ctx) {
-  const int W = decoder_state.coded_width;
   const int mvx = std::clamp(ctx.PMV[0][0][0], -kVectorLimit, kVectorLimit);
   const int mvy = std::clamp(ctx.PMV[0][0][1], -kVectorLimit, kVectorLimit) >> 1;
   int dual_prime_vectors[2][2];
@@ -256,9 +230,9 @@ void Predict_Dual_Prime_Frame(const FrameStore& source, int bx, int by,
   // Each field: the same-parity prediction, then the opposite parity
   // averaged in ([0] predicts the top field, [1] the bottom field).
   for (int field = 0; field < 2; ++field) {
-    Predict_Area({&source, field, field, 2 * W, 2 * W, 16, 8, bx, by / 2, mvx, mvy, 0});
-    Predict_Area({&source, 1 - field, field, 2 * W, 2 * W, 16, 8, bx, by / 2,
-                  dual_prime_vectors[field][0], dual_prime_vectors[field][1], 1});
+    Predict_Area(source, field, field, true, 8, bx, by / 2, mvx, mvy, false);
+    Predict_Area(source, 1 - field, field, true, 8, bx, by / 2, dual_prime_vectors[field][0],
+                 dual_prime_vectors[field][1], true);
   }
 }
 
@@ -278,9 +252,9 @@ void Predict_Forward_Frame_Picture(int bx, int by, const MacroblockContext& ctx)
   const FrameStore& reference = decoder_state.older_reference;
   const bool forward = (ctx.macroblock_type & MACROBLOCK_MOTION_FORWARD) != 0;
   if (ctx.motion_type == MC_FRAME || !forward) {
-    Predict_Frame(reference, bx, by, ctx.PMV[0][0], 0);
+    Predict_Frame(reference, bx, by, ctx.PMV[0][0], false);
   } else if (ctx.motion_type == MC_FIELD) {
-    Predict_Fields_Of_Frame(reference, bx, by, ctx.PMV, ctx.motion_vertical_field_select, 0, 0);
+    Predict_Fields_Of_Frame(reference, bx, by, ctx.PMV, ctx.motion_vertical_field_select, 0, false);
   } else if (ctx.motion_type == MC_DMV) {
     Predict_Dual_Prime_Frame(reference, bx, by, ctx);
   } else {
@@ -290,16 +264,15 @@ void Predict_Forward_Frame_Picture(int bx, int by, const MacroblockContext& ctx)
 
 void Predict_Forward_Field_Picture(int bx, int by, const MacroblockContext& ctx) {
   const DecoderState& d = decoder_state;
-  const int W = d.coded_width;
   const bool forward = (ctx.macroblock_type & MACROBLOCK_MOTION_FORWARD) != 0;
   const auto& select = ctx.motion_vertical_field_select;
   if (ctx.motion_type == MC_FIELD || !forward) {
-    Predict_Area({&Forward_Field_Reference(select[0][0]), select[0][0], 0, 2 * W, 2 * W, 16, 16, bx,
-                  by, ctx.PMV[0][0][0], ctx.PMV[0][0][1], 0});
+    Predict_Area(Forward_Field_Reference(select[0][0]), select[0][0], 0, true, 16, bx, by,
+                 ctx.PMV[0][0][0], ctx.PMV[0][0][1], false);
   } else if (ctx.motion_type == MC_16X8) {
     for (int half = 0; half < 2; ++half) {
-      Predict_Area({&Forward_Field_Reference(select[half][0]), select[half][0], 0, 2 * W, 2 * W, 16,
-                    8, bx, by + 8 * half, ctx.PMV[half][0][0], ctx.PMV[half][0][1], 0});
+      Predict_Area(Forward_Field_Reference(select[half][0]), select[half][0], 0, true, 8, bx,
+                   by + 8 * half, ctx.PMV[half][0][0], ctx.PMV[half][0][1], false);
     }
   } else if (ctx.motion_type == MC_DMV) {
     const int current_field = d.picture_structure == BOTTOM_FIELD ? 1 : 0;
@@ -307,19 +280,18 @@ void Predict_Forward_Field_Picture(int bx, int by, const MacroblockContext& ctx)
     const int mvy = std::clamp(ctx.PMV[0][0][1], -kVectorLimit, kVectorLimit);
     int dual_prime_vectors[2][2];
     Derive_Dual_Prime_Vectors(dual_prime_vectors, ctx.dmvector, mvx, mvy);
-    Predict_Area({&d.older_reference, current_field, 0, 2 * W, 2 * W, 16, 16, bx, by, mvx, mvy, 0});
+    Predict_Area(d.older_reference, current_field, 0, true, 16, bx, by, mvx, mvy, false);
     const FrameStore& opposite = d.in_second_field ? d.newer_reference : d.older_reference;
-    Predict_Area({&opposite, 1 - current_field, 0, 2 * W, 2 * W, 16, 16, bx, by,
-                  dual_prime_vectors[0][0], dual_prime_vectors[0][1], 1});
+    Predict_Area(opposite, 1 - current_field, 0, true, 16, bx, by, dual_prime_vectors[0][0],
+                 dual_prime_vectors[0][1], true);
   } else {
     Report_Invalid_Motion_Type();
   }
 }
 
-void Predict_Backward(int bx, int by, const MacroblockContext& ctx, int average) {
+void Predict_Backward(int bx, int by, const MacroblockContext& ctx, bool average) {
   const DecoderState& d = decoder_state;
   const FrameStore& reference = d.newer_reference;
-  const int W = d.coded_width;
   const auto& select = ctx.motion_vertical_field_select;
   if (d.picture_structure == FRAME_PICTURE) {
     if (ctx.motion_type == MC_FRAME) {
@@ -328,12 +300,12 @@ void Predict_Backward(int bx, int by, const MacroblockContext& ctx, int average)
       Predict_Fields_Of_Frame(reference, bx, by, ctx.PMV, select, 1, average);
     }
   } else if (ctx.motion_type == MC_FIELD) {
-    Predict_Area({&reference, select[0][1], 0, 2 * W, 2 * W, 16, 16, bx, by, ctx.PMV[0][1][0],
-                  ctx.PMV[0][1][1], average});
+    Predict_Area(reference, select[0][1], 0, true, 16, bx, by, ctx.PMV[0][1][0], ctx.PMV[0][1][1],
+                 average);
   } else if (ctx.motion_type == MC_16X8) {
     for (int half = 0; half < 2; ++half) {
-      Predict_Area({&reference, select[half][1], 0, 2 * W, 2 * W, 16, 8, bx, by + 8 * half,
-                    ctx.PMV[half][1][0], ctx.PMV[half][1][1], average});
+      Predict_Area(reference, select[half][1], 0, true, 8, bx, by + 8 * half, ctx.PMV[half][1][0],
+                   ctx.PMV[half][1][1], average);
     }
   } else {
     Report_Invalid_Motion_Type();
@@ -344,11 +316,7 @@ void Predict_Backward(int bx, int by, const MacroblockContext& ctx, int average)
 
 namespace {
 
-constexpr PredictionKernels kPortablePredictionKernels = {
-    {Predict_Rows<0, false>, Predict_Rows<1, false>, Predict_Rows<2, false>,
-     Predict_Rows<3, false>},
-    {Predict_Rows<0, true>, Predict_Rows<1, true>, Predict_Rows<2, true>, Predict_Rows<3, true>},
-};
+constexpr PredictionKernels kPortablePredictionKernels = Make_Prediction_Kernels<Predict_Rows>();
 
 }  // namespace
 
@@ -370,6 +338,6 @@ void Predict_Macroblock(int bx, int by, const MacroblockContext& ctx) {
     }
   }
   if (ctx.macroblock_type & MACROBLOCK_MOTION_BACKWARD) {
-    Predict_Backward(bx, by, ctx, forward ? 1 : 0);
+    Predict_Backward(bx, by, ctx, forward);
   }
 }

@@ -12,17 +12,36 @@
 
 #include "decoder/decoder_state.h"
 
-// Row kernel: h rows of w samples (w = 8 or 16); `src` and `dst` advance by
-// `row_step` per row; the vertical half-sample neighbour of a source sample is
-// `neighbour` bytes further on.
-using PredictFunction = void (*)(uint8_t* dst, const uint8_t* src, int neighbour, int row_step,
-                                 int w, int h);
+// Row kernel: h rows of 8 or 16 samples (by the table slot); `src`, `dst`
+// and the vertical half-sample neighbour of a source sample all lie `pitch`
+// bytes apart (one frame line, or two for the lines of one field).
+using PredictFunction = void (*)(uint8_t* dst, const uint8_t* src, int pitch, int h);
+
+// Table slots by width: 8 samples (chroma of 4:2:0 and 4:2:2) and 16.
+constexpr int PREDICT_8 = 0;
+constexpr int PREDICT_16 = 1;
 
 struct PredictionKernels {
-  // Indexed by xh + 2 * yh: full sample, horizontal half, vertical half, both.
-  PredictFunction put[4];
-  PredictFunction average[4];  // dst = (dst + p + 1) >> 1
+  // [PREDICT_8 or PREDICT_16][xh + 2 * yh]: full sample, horizontal half,
+  // vertical half, both.
+  PredictFunction put[2][4];
+  PredictFunction average[2][4];  // dst = (dst + p + 1) >> 1
 };
+
+// The table of a family of loops written as Rows<kCase, kAverage, kWidth>::Run
+// (kCase = xh + 2 * yh, kWidth 8 or 16).
+template <template <int, bool, int> class Rows>
+constexpr PredictionKernels Make_Prediction_Kernels() {
+  return {
+      {{Rows<0, false, 8>::Run, Rows<1, false, 8>::Run, Rows<2, false, 8>::Run,
+        Rows<3, false, 8>::Run},
+       {Rows<0, false, 16>::Run, Rows<1, false, 16>::Run, Rows<2, false, 16>::Run,
+        Rows<3, false, 16>::Run}},
+      {{Rows<0, true, 8>::Run, Rows<1, true, 8>::Run, Rows<2, true, 8>::Run, Rows<3, true, 8>::Run},
+       {Rows<0, true, 16>::Run, Rows<1, true, 16>::Run, Rows<2, true, 16>::Run,
+        Rows<3, true, 16>::Run}},
+  };
+}
 
 // The portable loops; the table in use starts out as a copy and may be
 // upgraded once at start-up where the processor offers more.

@@ -4,12 +4,11 @@
 
 #include <cstddef>
 
-// The eight prediction loops in SSE2 registers, one row of 8 or 16 samples
-// per step. The rounded average of two bytes, (a + b + 1) >> 1, is pavgb
+// The prediction loops in SSE2 registers, one row of 8 or 16 samples per
+// step. The rounded average of two bytes, (a + b + 1) >> 1, is pavgb
 // exactly; the four-sample case is built from three such averages with the
-// one correction that makes it exact (see Average4). Other widths go to the
-// portable loops. Every load stays inside the samples the portable loop
-// reads.
+// one correction that makes it exact (see Average4). Every load stays inside
+// the samples the portable loop reads.
 
 namespace {
 
@@ -43,43 +42,32 @@ inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d) {
 }
 
 template <int kCase, bool kAverage, int kWidth>
-void Predict_Rows_Sse2(uint8_t* destination, const uint8_t* source, int neighbour, int row_step,
-                       int h) {
+struct Predict_Rows {
+  static void Run(uint8_t* destination, const uint8_t* source, int pitch, int h);
+};
+
+template <int kCase, bool kAverage, int kWidth>
+void Predict_Rows<kCase, kAverage, kWidth>::Run(uint8_t* destination, const uint8_t* source,
+                                                int pitch, int h) {
   for (int row = 0; row < h; ++row) {
-    const uint8_t* src = source + static_cast<std::ptrdiff_t>(row) * row_step;
-    uint8_t* dst = destination + static_cast<std::ptrdiff_t>(row) * row_step;
+    const uint8_t* src = source + static_cast<std::ptrdiff_t>(row) * pitch;
+    uint8_t* dst = destination + static_cast<std::ptrdiff_t>(row) * pitch;
     __m128i p;
     if constexpr (kCase == 0) {
       p = Load<kWidth>(src);
     } else if constexpr (kCase == 1) {
       p = _mm_avg_epu8(Load<kWidth>(src), Load<kWidth>(src + 1));
     } else if constexpr (kCase == 2) {
-      p = _mm_avg_epu8(Load<kWidth>(src), Load<kWidth>(src + neighbour));
+      p = _mm_avg_epu8(Load<kWidth>(src), Load<kWidth>(src + pitch));
     } else {
-      p = Average4(Load<kWidth>(src), Load<kWidth>(src + 1), Load<kWidth>(src + neighbour),
-                   Load<kWidth>(src + neighbour + 1));
+      p = Average4(Load<kWidth>(src), Load<kWidth>(src + 1), Load<kWidth>(src + pitch),
+                   Load<kWidth>(src + pitch + 1));
     }
     if constexpr (kAverage) p = _mm_avg_epu8(p, Load<kWidth>(dst));
     Store<kWidth>(dst, p);
   }
 }
 
-template <int kCase, bool kAverage>
-void Predict_Rows(uint8_t* dst, const uint8_t* src, int neighbour, int row_step, int w, int h) {
-  if (w == 16) {
-    Predict_Rows_Sse2<kCase, kAverage, 16>(dst, src, neighbour, row_step, h);
-  } else if (w == 8) {
-    Predict_Rows_Sse2<kCase, kAverage, 8>(dst, src, neighbour, row_step, h);
-  } else {
-    const PredictionKernels& portable = portable_prediction_kernels;
-    (kAverage ? portable.average : portable.put)[kCase](dst, src, neighbour, row_step, w, h);
-  }
-}
-
 }  // namespace
 
-const PredictionKernels prediction_kernels_sse2 = {
-    {Predict_Rows<0, false>, Predict_Rows<1, false>, Predict_Rows<2, false>,
-     Predict_Rows<3, false>},
-    {Predict_Rows<0, true>, Predict_Rows<1, true>, Predict_Rows<2, true>, Predict_Rows<3, true>},
-};
+const PredictionKernels prediction_kernels_sse2 = Make_Prediction_Kernels<Predict_Rows>();

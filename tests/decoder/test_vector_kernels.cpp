@@ -112,39 +112,36 @@ class VectorPrediction : public VectorKernelTest {};
 
 TEST_P(VectorPrediction, EveryLoopEqualsThePortableOne) {
   const PredictionKernels* prediction = GetParam().prediction;
-  struct Layout {
-    int neighbour, row_step;
-  };
-  // Frame lines of a frame (rows two lines apart), field lines, packed rows.
-  constexpr Layout kLayouts[] = {{48, 96}, {96, 96}, {17, 17}};
-  constexpr int kWidths[] = {1, 4, 7, 8, 12, 16, 17};
+  // Field lines of a frame, frame lines, packed rows (pitch 0: the width).
+  constexpr int kPitches[] = {96, 48, 0};
   constexpr int kHeights[] = {1, 2, 4, 8, 16};
   std::mt19937 rng(42);
   long samples = 0;
   for (int trial = 0; samples < 1000000; ++trial) {
-    for (int index = 0; index < 8; ++index) {
-      const bool average = index >= 4;
+    for (int index = 0; index < 16; ++index) {
+      const bool average = (index & 4) != 0;
+      const int slot = index >> 3;
+      const int w = slot == PREDICT_16 ? 16 : 8;
       const int xh = index & 1, yh = (index >> 1) & 1;
       const PredictFunction portable = (average ? portable_prediction_kernels.average
-                                                : portable_prediction_kernels.put)[index & 3];
-      const PredictFunction vector = (average ? prediction->average : prediction->put)[index & 3];
-      for (const Layout layout : kLayouts) {
-        for (const int w : kWidths) {
-          for (const int h : kHeights) {
-            // The source holds exactly the bytes the loop may read.
-            std::vector<uint8_t> source(static_cast<size_t>((h - 1) * layout.row_step +
-                                                            (yh ? layout.neighbour : 0) + w + xh));
-            for (auto& b : source) b = Random_Sample(rng);
-            std::vector<uint8_t> expected(static_cast<size_t>(h * layout.row_step + 32));
-            for (auto& b : expected) b = Random_Sample(rng);
-            std::vector<uint8_t> actual = expected;
-            portable(expected.data() + 16, source.data(), layout.neighbour, layout.row_step, w, h);
-            vector(actual.data() + 16, source.data(), layout.neighbour, layout.row_step, w, h);
-            ASSERT_EQ(actual, expected)
-                << "trial " << trial << " average " << average << " xh " << xh << " yh " << yh
-                << " w " << w << " h " << h << " neighbour " << layout.neighbour;
-            samples += static_cast<long>(w) * h;
-          }
+                                                : portable_prediction_kernels.put)[slot][index & 3];
+      const PredictFunction vector =
+          (average ? prediction->average : prediction->put)[slot][index & 3];
+      for (const int layout_pitch : kPitches) {
+        const int pitch = layout_pitch != 0 ? layout_pitch : w + xh;
+        for (const int h : kHeights) {
+          // The source holds exactly the bytes the loop may read.
+          std::vector<uint8_t> source(static_cast<size_t>((h - 1 + yh) * pitch + w + xh));
+          for (auto& b : source) b = Random_Sample(rng);
+          std::vector<uint8_t> expected(static_cast<size_t>(h * pitch + 32));
+          for (auto& b : expected) b = Random_Sample(rng);
+          std::vector<uint8_t> actual = expected;
+          portable(expected.data() + 16, source.data(), pitch, h);
+          vector(actual.data() + 16, source.data(), pitch, h);
+          ASSERT_EQ(actual, expected)
+              << "trial " << trial << " average " << average << " xh " << xh << " yh " << yh
+              << " w " << w << " h " << h << " pitch " << pitch;
+          samples += static_cast<long>(w) * h;
         }
       }
     }
