@@ -7,6 +7,7 @@
 // with the fields of the inner loops first.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -64,6 +65,17 @@ struct FrameStore {
   uint8_t* plane[3];
 };
 
+// The places of the blocks of a macroblock in the planes of the picture
+// being decoded: block i lands at the macroblock's origin in plane
+// plane[i], plus offset[i], with stride[i] bytes between its rows.
+struct BlockLayout {
+  std::ptrdiff_t row_bytes[3];  // per plane: from one macroblock row to the next
+  int column_bytes[3];          // per plane: from one macroblock column to the next
+  uint8_t plane[12];
+  std::ptrdiff_t offset[12];
+  int stride[12];
+};
+
 // Cleared to all zero bits at every open.
 struct BitstreamState {
   // Bit reader: the next unread bit is the most significant bit of
@@ -107,7 +119,9 @@ struct BitstreamState {
 
 // Per-slice record of macroblock modes, predictors and the slice position.
 struct MacroblockContext {
-  int address;    // macroblock address within the picture
+  int address;  // macroblock address within the picture
+  int column;   // the address as column and row (kept by the slice loop)
+  int row;
   int increment;  // remaining address increment
   int macroblock_type;
   int motion_type;
@@ -225,6 +239,9 @@ struct DecoderState {
   FrameStamp b_picture_stamp;
   FrameStamp picture_stamp;  // of the picture being decoded
   int macroblock_count;
+  // Where the blocks of a macroblock of the picture being decoded go, for
+  // frame DCT ([0]) and field DCT ([1]); see reconstruct.h.
+  BlockLayout block_layout[2];
   // One byte per macroblock of the picture being decoded: set once the
   // macroblock has been reconstructed, so that the ones no slice reached can
   // be concealed.
