@@ -20,6 +20,9 @@ enum DecoderResult : int {
   DECODER_UNKNOWN_STREAM = 5,
 };
 
+// The largest quantiser_scale value (Table 7-6).
+constexpr int MAX_QUANTISER_SCALE = 112;
+
 // Size of the one input buffer through which all files are read.
 constexpr int INPUT_BUFFER_SIZE = 4096;
 // Bytes of the file chain that may be held ahead of the input buffer: the
@@ -115,6 +118,12 @@ struct BitstreamState {
   int load_chroma_non_intra_quantiser_matrix;
 
   uint8_t input_buffer[INPUT_BUFFER_SIZE];
+
+  // The four weighting matrices above times each quantiser_scale met since
+  // they were last loaded, in their order, raster order within each; made
+  // when a scale is first met (see coefficients.h).
+  uint16_t scaled_weights[MAX_QUANTISER_SCALE + 1][4][64];
+  uint8_t scaled_weights_made[MAX_QUANTISER_SCALE + 1];
 };
 
 // Per-slice record of macroblock modes, predictors and the slice position.
