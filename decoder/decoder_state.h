@@ -79,6 +79,18 @@ struct BlockLayout {
   int stride[12];
 };
 
+// How motion-compensated prediction walks the planes of the picture being
+// decoded, per plane: from line 0 of the walk in the reference (this many
+// bytes into its plane) and in decode_target, `pitch` bytes from line to
+// line, over `lines` lines of the reference of `width` samples.
+struct PlaneWalks {
+  std::ptrdiff_t source_offset[3];
+  uint8_t* destination[3];
+  int pitch[3];
+  int width[3];
+  int lines[3];
+};
+
 // Cleared to all zero bits at every open.
 struct BitstreamState {
   // Bit reader: the next unread bit is the most significant bit of
@@ -251,6 +263,12 @@ struct DecoderState {
   // Where the blocks of a macroblock of the picture being decoded go, for
   // frame DCT ([0]) and field DCT ([1]); see reconstruct.h.
   BlockLayout block_layout[2];
+  // The walks of prediction: [0] frame lines; [1 + 2 * source_field +
+  // destination_field] the lines of one field, from the reference's field
+  // source_field into the destination's field destination_field (always 0
+  // in a field picture, whose decode_target is its field); see
+  // prediction.h.
+  PlaneWalks prediction_walks[5];
   // One byte per macroblock of the picture being decoded: set once the
   // macroblock has been reconstructed, so that the ones no slice reached can
   // be concealed.

@@ -8,6 +8,7 @@
 #include "decoder/diagnostics.h"
 #include "decoder/headers.h"
 #include "decoder/macroblock.h"
+#include "decoder/prediction.h"
 #include "decoder/reconstruct.h"
 #include "decoder/start_codes.h"
 #include "decoder/vlc.h"
@@ -129,6 +130,7 @@ void Decode_Picture_Slices() {
   if (d.picture_structure != FRAME_PICTURE) d.macroblock_count >>= 1;
   std::memset(d.macroblock_decoded, 0, static_cast<size_t>(d.macroblock_count));
   Prepare_Block_Layout();
+  Prepare_Prediction_Walks();
   while (Decode_Slice(d.macroblock_count) == 0) {
   }
 }

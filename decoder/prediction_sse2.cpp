@@ -41,33 +41,61 @@ inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d) {
   return _mm_sub_epi8(_mm_avg_epu8(p, q), odd);
 }
 
-template <int kCase, bool kAverage, int kWidth>
-struct Predict_Rows {
-  static void Run(uint8_t* destination, const uint8_t* source, int pitch, int h);
-};
+// One row's prediction from the rows `src` and `src + pitch`, in the lanes
+// that Load fills; `dst` only for averaging.
+template <int kCase, bool kAverage, typename LoadRow>
+inline __m128i Predict_Row(LoadRow load, std::ptrdiff_t pitch, __m128i dst) {
+  __m128i p;
+  if constexpr (kCase == 0) {
+    p = load(0);
+  } else if constexpr (kCase == 1) {
+    p = _mm_avg_epu8(load(0), load(1));
+  } else if constexpr (kCase == 2) {
+    p = _mm_avg_epu8(load(0), load(pitch));
+  } else {
+    p = Average4(load(0), load(1), load(pitch), load(pitch + 1));
+  }
+  if constexpr (kAverage) p = _mm_avg_epu8(p, dst);
+  return p;
+}
 
 template <int kCase, bool kAverage, int kWidth>
-void Predict_Rows<kCase, kAverage, kWidth>::Run(uint8_t* destination, const uint8_t* source,
-                                                int pitch, int h) {
-  for (int row = 0; row < h; ++row) {
-    const uint8_t* src = source + static_cast<std::ptrdiff_t>(row) * pitch;
-    uint8_t* dst = destination + static_cast<std::ptrdiff_t>(row) * pitch;
-    __m128i p;
-    if constexpr (kCase == 0) {
-      p = Load<kWidth>(src);
-    } else if constexpr (kCase == 1) {
-      p = _mm_avg_epu8(Load<kWidth>(src), Load<kWidth>(src + 1));
-    } else if constexpr (kCase == 2) {
-      p = _mm_avg_epu8(Load<kWidth>(src), Load<kWidth>(src + pitch));
-    } else {
-      p = Average4(Load<kWidth>(src), Load<kWidth>(src + 1), Load<kWidth>(src + pitch),
-                   Load<kWidth>(src + pitch + 1));
+struct Predict_Rows {
+  static void Run(uint8_t* destination, const uint8_t* source, int pitch, int h) {
+    for (int row = 0; row < h; ++row) {
+      const uint8_t* src = source + static_cast<std::ptrdiff_t>(row) * pitch;
+      uint8_t* dst = destination + static_cast<std::ptrdiff_t>(row) * pitch;
+      auto load = [src](std::ptrdiff_t offset) { return Load<kWidth>(src + offset); };
+      const __m128i d = kAverage ? Load<kWidth>(dst) : __m128i{};
+      Store<kWidth>(dst, Predict_Row<kCase, kAverage>(load, pitch, d));
     }
-    if constexpr (kAverage) p = _mm_avg_epu8(p, Load<kWidth>(dst));
-    Store<kWidth>(dst, p);
   }
+};
+
+// Two planes' rows of 8 samples in the two halves of a register.
+inline __m128i Load_Pair(const uint8_t* low, const uint8_t* high) {
+  const __m128i l = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(low));
+  return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(l), reinterpret_cast<const double*>(high)));
 }
+
+template <int kCase, bool kAverage>
+struct Predict_Rows_Pair {
+  static void Run(uint8_t* dst0, const uint8_t* src0, uint8_t* dst1, const uint8_t* src1, int pitch,
+                  int h) {
+    for (int row = 0; row < h; ++row) {
+      const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(row) * pitch;
+      const uint8_t* s0 = src0 + offset;
+      const uint8_t* s1 = src1 + offset;
+      auto load = [s0, s1](std::ptrdiff_t at) { return Load_Pair(s0 + at, s1 + at); };
+      const __m128i d = kAverage ? Load_Pair(dst0 + offset, dst1 + offset) : __m128i{};
+      const __m128i p = Predict_Row<kCase, kAverage>(load, pitch, d);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst0 + offset), p);
+      _mm_storeh_pd(reinterpret_cast<double*>(dst1 + offset), _mm_castsi128_pd(p));
+    }
+  }
+};
 
 }  // namespace
 
-const PredictionKernels prediction_kernels_sse2 = Make_Prediction_Kernels<Predict_Rows>();
+const PredictionKernels prediction_kernels_sse2 =
+    Make_Prediction_Kernels<Predict_Rows, Predict_Rows_Pair>();

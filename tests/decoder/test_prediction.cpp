@@ -212,6 +212,7 @@ class PredictionTest : public ::testing::Test {
       d.decode_target.plane[1] += d.chroma_width;
       d.decode_target.plane[2] += d.chroma_width;
     }
+    Prepare_Prediction_Walks();
     expected_ = *target_;
   }
 

@@ -11,6 +11,7 @@
 
 #include "decoder/decoder_state.h"
 #include "decoder/idct.h"
+#include "decoder/prediction.h"
 #include "decoder/reconstruct.h"
 
 namespace {
@@ -90,6 +91,7 @@ class ReconstructTest : public ::testing::Test {
     }
     for (int i = 0; i < 12; ++i) Clear_Coefficient_Block(i);
     Prepare_Block_Layout();
+    Prepare_Prediction_Walks();
     expected_ = target_;
   }
 

@@ -148,6 +148,37 @@ TEST_P(VectorPrediction, EveryLoopEqualsThePortableOne) {
   }
 }
 
+TEST_P(VectorPrediction, PairLoopsEqualThePortableOnes) {
+  const PredictionKernels* prediction = GetParam().prediction;
+  std::mt19937 rng(43);
+  for (int trial = 0; trial < 4000; ++trial) {
+    const int index = trial % 8;
+    const bool average = index >= 4;
+    const int xh = index & 1, yh = (index >> 1) & 1;
+    const int pitch = trial % 3 == 0 ? 8 + xh : 24 * (1 + trial % 3);
+    const int h = 1 << (trial % 5);
+    // Each plane's source holds exactly the bytes the loop may read; the
+    // destinations are framed by bytes that must survive.
+    std::vector<uint8_t> sources[2], expected[2], actual[2];
+    for (int p = 0; p < 2; ++p) {
+      sources[p].resize(static_cast<size_t>((h - 1 + yh) * pitch + 8 + xh));
+      for (auto& b : sources[p]) b = Random_Sample(rng);
+      expected[p].resize(static_cast<size_t>(h * pitch + 32));
+      for (auto& b : expected[p]) b = Random_Sample(rng);
+      actual[p] = expected[p];
+    }
+    const auto& portable =
+        average ? portable_prediction_kernels.average_pair : portable_prediction_kernels.put_pair;
+    const auto& vector = average ? prediction->average_pair : prediction->put_pair;
+    portable[index & 3](expected[0].data() + 16, sources[0].data(), expected[1].data() + 16,
+                        sources[1].data(), pitch, h);
+    vector[index & 3](actual[0].data() + 16, sources[0].data(), actual[1].data() + 16,
+                      sources[1].data(), pitch, h);
+    ASSERT_EQ(actual[0], expected[0]) << "trial " << trial;
+    ASSERT_EQ(actual[1], expected[1]) << "trial " << trial;
+  }
+}
+
 INSTANTIATE_VECTOR_KERNEL_TESTS(VectorPrediction, prediction);
 
 }  // namespace
