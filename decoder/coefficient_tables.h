@@ -92,6 +92,17 @@ constexpr std::array<VlcEntry, N> Expand_Vlc_Table(std::span<const VlcCode<VlcEn
   return Expand_Vlc_Codes<VlcEntry, N>({codes}, window_bits, shift, base, VlcEntry{-1, 0});
 }
 
+// Two sub-tables one after the other, so that one table and one index serve
+// a getter: entries of the second start at N.
+template <typename Entry, size_t N, size_t M>
+constexpr std::array<Entry, N + M> Join_Vlc_Tables(const std::array<Entry, N>& first,
+                                                   const std::array<Entry, M>& second) {
+  std::array<Entry, N + M> table{};
+  for (size_t k = 0; k < N; ++k) table[k] = first[k];
+  for (size_t k = 0; k < M; ++k) table[N + k] = second[k];
+  return table;
+}
+
 // True when slots from..to-1 of the table, the ones its getter indexes, all
 // hold a code.
 template <size_t N>

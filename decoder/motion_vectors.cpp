@@ -28,19 +28,15 @@ constexpr VlcCode<VlcEntry> motion_code_codes[] = {
     {"0000 0011 01", {15}},
     {"0000 0011 00", {16}},
 };
-constexpr auto motion_code_table = [] {
-  constexpr auto short_codes = Expand_Vlc_Table<16>(motion_code_codes, 10, 6, 0);
-  constexpr auto long_codes = Expand_Vlc_Table<64>(motion_code_codes, 10, 0, 0);
-  static_assert(Vlc_Table_Filled(short_codes, 1) && Vlc_Table_Filled(long_codes, 12));
-  std::array<VlcEntry, MOTION_CODE_LONG_CODES + 64> table{};
-  for (size_t k = 0; k < short_codes.size(); ++k) table[k] = short_codes[k];
-  for (size_t k = 0; k < long_codes.size(); ++k) table[MOTION_CODE_LONG_CODES + k] = long_codes[k];
-  return table;
-}();
+constexpr auto motion_code_short =
+    Expand_Vlc_Table<MOTION_CODE_LONG_CODES>(motion_code_codes, 10, 6, 0);
+constexpr auto motion_code_long = Expand_Vlc_Table<64>(motion_code_codes, 10, 0, 0);
+static_assert(Vlc_Table_Filled(motion_code_short, 1) && Vlc_Table_Filled(motion_code_long, 12));
 
 }  // namespace
 
-const std::array<VlcEntry, MOTION_CODE_LONG_CODES + 64> motion_code_magnitudes = motion_code_table;
+const std::array<VlcEntry, MOTION_CODE_LONG_CODES + 64> motion_code_magnitudes =
+    Join_Vlc_Tables(motion_code_short, motion_code_long);
 
 void Derive_Dual_Prime_Vectors(int dual_prime_vectors[2][2], const int dmvector[2], int mvx,
                                int mvy) {

@@ -105,17 +105,11 @@ constexpr Code coded_block_pattern_codes[] = {
     {"0000 0100", {58}},   {"0000 0011 1", {31}}, {"0000 0011 0", {47}}, {"0000 0010 1", {55}},
     {"0000 0010 0", {59}}, {"0000 0001 1", {27}}, {"0000 0001 0", {39}}, {"0000 0000 1", {0}},
 };
-constexpr auto coded_block_pattern_table = [] {
-  constexpr auto short_codes = Expand_Vlc_Table<32>(coded_block_pattern_codes, 9, 4, 0);
-  constexpr auto long_codes = Expand_Vlc_Table<128>(coded_block_pattern_codes, 9, 0, 0);
-  static_assert(Vlc_Table_Filled(short_codes, 8) && Vlc_Table_Filled(long_codes, 1));
-  std::array<VlcEntry, CODED_BLOCK_PATTERN_LONG_CODES + 128> table{};
-  for (size_t k = 0; k < short_codes.size(); ++k) table[k] = short_codes[k];
-  for (size_t k = 0; k < long_codes.size(); ++k) {
-    table[CODED_BLOCK_PATTERN_LONG_CODES + k] = long_codes[k];
-  }
-  return table;
-}();
+constexpr auto coded_block_pattern_short =
+    Expand_Vlc_Table<CODED_BLOCK_PATTERN_LONG_CODES>(coded_block_pattern_codes, 9, 4, 0);
+constexpr auto coded_block_pattern_long = Expand_Vlc_Table<128>(coded_block_pattern_codes, 9, 0, 0);
+static_assert(Vlc_Table_Filled(coded_block_pattern_short, 8) &&
+              Vlc_Table_Filled(coded_block_pattern_long, 1));
 
 const VlcEntry& Address_Increment_Entry(uint32_t window) {
   return window >= 128 ? address_increment_128[window >> 6] : address_increment_0[window];
@@ -154,7 +148,7 @@ int Read_macroblock_address_increment() {
 const std::array<VlcEntry, 64> p_macroblock_type = p_macroblock_type_table;
 const std::array<VlcEntry, 64> b_macroblock_type = b_macroblock_type_table;
 const std::array<VlcEntry, CODED_BLOCK_PATTERN_LONG_CODES + 128> coded_block_pattern =
-    coded_block_pattern_table;
+    Join_Vlc_Tables(coded_block_pattern_short, coded_block_pattern_long);
 
 void Invalid_Vlc_Code(const char* message) {
   Decoder_Message("%s", message);
