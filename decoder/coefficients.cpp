@@ -175,7 +175,7 @@ int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position,
     if (next <= 63) [[likely]] {
       // The sign bit follows the code; the window holds at least 25 bits.
       sign = bits.BitMaskAt(entry.length);
-      bits.Skip(entry.skip);
+      bits.SkipFilling(entry.skip);
     } else if (entry.run == DCT_END_OF_BLOCK) {
       bits.Skip(entry.skip);
       break;
