@@ -1,7 +1,6 @@
 #include "decoder/reconstruct.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 
 #include "decoder/idct.h"
@@ -86,22 +85,32 @@ void Reconstruct_Macroblock(const MacroblockContext& ctx) {
   // Indexed by dc_only.
   const IdctFunction kernels[2] = {intra ? idct_kernels.put : idct_kernels.add,
                                    intra ? idct_kernels.put_dc : idct_kernels.add_dc};
+  const IdctPairFunction pair_kernel = intra ? idct_kernels.put_pair : idct_kernels.add_pair;
+  const auto& coefficients = d.bitstream.coefficient_blocks;
+  auto destination = [&](int i) { return origin[layout.plane[i]] + layout.offset[i]; };
+  auto transform = [&](int i) {
+    kernels[ctx.block_extent[i] <= 1](coefficients[i], destination(i), layout.stride[i]);
+  };
 
   // Block i is coded when bit (blocks - 1 - i) of the pattern is set; an
   // intra macroblock has all blocks. An uncoded non-intra block is all zero
-  // and would leave the prediction as it is. Places come from the layout
-  // rather than branches: the blocks of a macroblock alternate
-  // unpredictably.
-  const int blocks = std::clamp(d.blocks_per_macroblock, 0, 12);
+  // and would leave the prediction as it is.
+  const int blocks = std::clamp(d.blocks_per_macroblock, 2, 12) & ~1;
   const unsigned all_blocks = (1u << blocks) - 1;
-  unsigned pattern =
+  const unsigned pattern =
       intra ? all_blocks : static_cast<unsigned>(ctx.coded_block_pattern) & all_blocks;
-  while (pattern != 0) {
-    const int bit = std::bit_width(pattern) - 1;
-    pattern ^= 1u << bit;
-    const int i = blocks - 1 - bit;
-    const int dc_only = ctx.block_extent[i] <= 1;
-    kernels[dc_only](d.bitstream.coefficient_blocks[i], origin[layout.plane[i]] + layout.offset[i],
-                     layout.stride[i]);
+
+  // Blocks 2k and 2k + 1 (luma side by side, or Cb and Cr at the same place)
+  // share their stride: when both are coded they go through the transform
+  // together, unless both are DC only.
+  for (int first = 0; first < blocks; first += 2) {
+    const unsigned coded = (pattern >> (blocks - 2 - first)) & 3;  // bit 1 for the first block
+    if (coded == 3 && (ctx.block_extent[first] > 1 || ctx.block_extent[first + 1] > 1)) {
+      pair_kernel(coefficients[first], destination(first), destination(first + 1),
+                  layout.stride[first]);
+      continue;
+    }
+    if (coded & 2) transform(first);
+    if (coded & 1) transform(first + 1);
   }
 }

@@ -103,6 +103,32 @@ TEST_P(VectorIdct, DcKernelsEqualThePortableOnesForEveryDc) {
   }
 }
 
+TEST_P(VectorIdct, PairKernelsEqualThePortableOnes) {
+  const IdctKernels* idct = GetParam().idct;
+  std::mt19937 rng(1181);
+  // Two blocks side by side in one plane (the second 8 bytes on), or in two
+  // planes (Cb and Cr).
+  for (int n = 0; n < 60000; ++n) {
+    std::array<int16_t, 128> blocks;
+    const Block first = Random_Block(rng, n), second = Random_Block(rng, n / 5);
+    std::copy(first.begin(), first.end(), blocks.begin());
+    std::copy(second.begin(), second.end(), blocks.begin() + 64);
+    const int stride = 24 + 16 * (n % 3);
+    BlockPlane expected[2] = {BlockPlane(stride, rng), BlockPlane(stride, rng)};
+    BlockPlane actual[2] = {expected[0], expected[1]};
+    const bool side_by_side = n % 2 == 0;
+    auto run = [&](IdctPairFunction kernel, BlockPlane(&planes)[2]) {
+      kernel(blocks.data(), planes[0].Block(),
+             side_by_side ? planes[0].Block() + 8 : planes[1].Block(), stride);
+    };
+    const bool add = n % 4 >= 2;
+    run(add ? portable_idct_kernels.add_pair : portable_idct_kernels.put_pair, expected);
+    run(add ? idct->add_pair : idct->put_pair, actual);
+    ASSERT_EQ(actual[0].bytes, expected[0].bytes) << "pair " << n;
+    ASSERT_EQ(actual[1].bytes, expected[1].bytes) << "pair " << n;
+  }
+}
+
 INSTANTIATE_VECTOR_KERNEL_TESTS(VectorIdct, idct);
 
 // ---------------------------------------------------------------------------
