@@ -43,28 +43,32 @@ constexpr RowPairTable Make_Row_Pair_Table(int j) {
 constexpr RowPairTable kRowPairTables[4] = {Make_Row_Pair_Table(0), Make_Row_Pair_Table(1),
                                             Make_Row_Pair_Table(2), Make_Row_Pair_Table(3)};
 
-// As the SSE2 row pass, per 128-bit half.
-inline void Row_Pass(const int16_t* coefficients, __m128i (&rows)[8]) {
+// Two rows through the row pass, as the SSE2 row pass per 128-bit half, each
+// half with its own multipliers.
+inline __m256i Row_Pass_Two_Rows(__m256i x, const RowPairTable& table) {
   auto load = [](const int16_t* t) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(t));
   };
+  const __m256i pairs = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(x, 0xD8), 0xD8);
+  const __m256i e1 = _mm256_shuffle_epi32(pairs, 0x00);
+  const __m256i o1 = _mm256_shuffle_epi32(pairs, 0x55);
+  const __m256i e2 = _mm256_shuffle_epi32(pairs, 0xAA);
+  const __m256i o2 = _mm256_shuffle_epi32(pairs, 0xFF);
+  const __m256i a = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(e1, load(table.even_low)),
+                                                      _mm256_madd_epi16(e2, load(table.even_high))),
+                                     _mm256_set1_epi32(2048));
+  const __m256i b = _mm256_add_epi32(_mm256_madd_epi16(o1, load(table.odd_low)),
+                                     _mm256_madd_epi16(o2, load(table.odd_high)));
+  const __m256i sum = _mm256_srai_epi32(_mm256_add_epi32(a, b), 12);
+  const __m256i difference = _mm256_srai_epi32(_mm256_sub_epi32(a, b), 12);
+  return _mm256_shufflehi_epi16(_mm256_packs_epi32(sum, difference), 0x1B);
+}
+
+// Rows 2j and 2j + 1 of one block in each step.
+inline void Row_Pass(const int16_t* coefficients, __m128i (&rows)[8]) {
   for (int j = 0; j < 4; ++j) {
-    const RowPairTable& table = kRowPairTables[j];
     const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coefficients + 16 * j));
-    const __m256i pairs = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(x, 0xD8), 0xD8);
-    const __m256i e1 = _mm256_shuffle_epi32(pairs, 0x00);
-    const __m256i o1 = _mm256_shuffle_epi32(pairs, 0x55);
-    const __m256i e2 = _mm256_shuffle_epi32(pairs, 0xAA);
-    const __m256i o2 = _mm256_shuffle_epi32(pairs, 0xFF);
-    const __m256i a =
-        _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(e1, load(table.even_low)),
-                                          _mm256_madd_epi16(e2, load(table.even_high))),
-                         _mm256_set1_epi32(2048));
-    const __m256i b = _mm256_add_epi32(_mm256_madd_epi16(o1, load(table.odd_low)),
-                                       _mm256_madd_epi16(o2, load(table.odd_high)));
-    const __m256i sum = _mm256_srai_epi32(_mm256_add_epi32(a, b), 12);
-    const __m256i difference = _mm256_srai_epi32(_mm256_sub_epi32(a, b), 12);
-    const __m256i y = _mm256_shufflehi_epi16(_mm256_packs_epi32(sum, difference), 0x1B);
+    const __m256i y = Row_Pass_Two_Rows(x, kRowPairTables[j]);
     rows[2 * j] = _mm256_castsi256_si128(y);
     rows[2 * j + 1] = _mm256_extracti128_si256(y, 1);
   }
@@ -93,28 +97,12 @@ constexpr RowPairTable kRowBothTables[8] = {
     Make_Row_Both_Table(0), Make_Row_Both_Table(1), Make_Row_Both_Table(2), Make_Row_Both_Table(3),
     Make_Row_Both_Table(4), Make_Row_Both_Table(5), Make_Row_Both_Table(6), Make_Row_Both_Table(7)};
 
-// Row v of blocks A and B through the row pass, as the SSE2 row pass per
-// 128-bit half.
+// Row v of blocks A and B through the row pass.
 inline __m256i Row_Pass_Pair_Row(const int16_t* row, const RowPairTable& table) {
-  auto both = [](const int16_t* t) {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(t));
-  };
   const __m256i x = _mm256_inserti128_si256(
       _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row))),
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 64)), 1);
-  const __m256i pairs = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(x, 0xD8), 0xD8);
-  const __m256i e1 = _mm256_shuffle_epi32(pairs, 0x00);
-  const __m256i o1 = _mm256_shuffle_epi32(pairs, 0x55);
-  const __m256i e2 = _mm256_shuffle_epi32(pairs, 0xAA);
-  const __m256i o2 = _mm256_shuffle_epi32(pairs, 0xFF);
-  const __m256i a = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(e1, both(table.even_low)),
-                                                      _mm256_madd_epi16(e2, both(table.even_high))),
-                                     _mm256_set1_epi32(2048));
-  const __m256i b = _mm256_add_epi32(_mm256_madd_epi16(o1, both(table.odd_low)),
-                                     _mm256_madd_epi16(o2, both(table.odd_high)));
-  const __m256i sum = _mm256_srai_epi32(_mm256_add_epi32(a, b), 12);
-  const __m256i difference = _mm256_srai_epi32(_mm256_sub_epi32(a, b), 12);
-  return _mm256_shufflehi_epi16(_mm256_packs_epi32(sum, difference), 0x1B);
+  return Row_Pass_Two_Rows(x, table);
 }
 
 // Rows v and v + 1 of both blocks (16-bit samples, A in the low halves) as
