@@ -8,7 +8,7 @@
 // step. The rounded average of two bytes, (a + b + 1) >> 1, is pavgb
 // exactly; the four-sample case is built from three such averages with the
 // one correction that makes it exact (see Average4). Every load stays inside
-// the samples the portable loop reads.
+// the samples the portable loop reads, and each source row is loaded once.
 
 namespace {
 
@@ -30,45 +30,68 @@ inline void Store(uint8_t* p, __m128i v) {
   }
 }
 
-// (a + b + c + d + 2) >> 2 from p = avg(a, b) and q = avg(c, d), each
-// rounded up by pavgb: avg(p, q) is one too high exactly when p + q is odd
-// and a rounding already happened in p or q (a + b or c + d odd).
-inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d) {
-  const __m128i p = _mm_avg_epu8(a, b);
-  const __m128i q = _mm_avg_epu8(c, d);
-  const __m128i rounded = _mm_or_si128(_mm_xor_si128(a, b), _mm_xor_si128(c, d));
+// One row of the source and what the four-sample case needs of it: the
+// rounded average of each sample and its right neighbour, and whether that
+// average rounded up (the low bit of a ^ b).
+struct HalfSampleRow {
+  __m128i average;
+  __m128i rounded;
+};
+
+inline HalfSampleRow Horizontal_Pairs(__m128i a, __m128i b) {
+  return {_mm_avg_epu8(a, b), _mm_xor_si128(a, b)};
+}
+
+// (a + b + c + d + 2) >> 2 from the two rows' p = avg(a, b) and q = avg(c, d),
+// each rounded up by pavgb: avg(p, q) is one too high exactly when p + q is
+// odd and a rounding already happened in p or q (a + b or c + d odd).
+inline __m128i Average4(const HalfSampleRow& upper, const HalfSampleRow& lower) {
+  const __m128i p = upper.average, q = lower.average;
+  const __m128i rounded = _mm_or_si128(upper.rounded, lower.rounded);
   const __m128i odd = _mm_and_si128(_mm_and_si128(rounded, _mm_xor_si128(p, q)), _mm_set1_epi8(1));
   return _mm_sub_epi8(_mm_avg_epu8(p, q), odd);
 }
 
-// One row's prediction from the rows `src` and `src + pitch`, in the lanes
-// that Load fills; `dst` only for averaging.
-template <int kCase, bool kAverage, typename LoadRow>
-inline __m128i Predict_Row(LoadRow load, std::ptrdiff_t pitch, __m128i dst) {
-  __m128i p;
+// The h rows of one prediction. load(row, offset) reads source row `row`
+// from `offset` samples on (rows 0..h, the last one only for a vertical half
+// sample); destination(row) reads the row already there, for averaging;
+// store(row, p) writes it. A source row read for the vertical neighbour
+// serves again as the next row's own.
+template <int kCase, bool kAverage, typename LoadRow, typename LoadDestination, typename StoreRow>
+inline void Predict_Walk(LoadRow load, LoadDestination destination, StoreRow store, int h) {
+  auto finish = [&](int row, __m128i p) {
+    if constexpr (kAverage) p = _mm_avg_epu8(p, destination(row));
+    store(row, p);
+  };
   if constexpr (kCase == 0) {
-    p = load(0);
+    for (int row = 0; row < h; ++row) finish(row, load(row, 0));
   } else if constexpr (kCase == 1) {
-    p = _mm_avg_epu8(load(0), load(1));
+    for (int row = 0; row < h; ++row) finish(row, _mm_avg_epu8(load(row, 0), load(row, 1)));
   } else if constexpr (kCase == 2) {
-    p = _mm_avg_epu8(load(0), load(pitch));
+    __m128i upper = load(0, 0);
+    for (int row = 0; row < h; ++row) {
+      const __m128i lower = load(row + 1, 0);
+      finish(row, _mm_avg_epu8(upper, lower));
+      upper = lower;
+    }
   } else {
-    p = Average4(load(0), load(1), load(pitch), load(pitch + 1));
+    HalfSampleRow upper = Horizontal_Pairs(load(0, 0), load(0, 1));
+    for (int row = 0; row < h; ++row) {
+      const HalfSampleRow lower = Horizontal_Pairs(load(row + 1, 0), load(row + 1, 1));
+      finish(row, Average4(upper, lower));
+      upper = lower;
+    }
   }
-  if constexpr (kAverage) p = _mm_avg_epu8(p, dst);
-  return p;
 }
 
 template <int kCase, bool kAverage, int kWidth>
 struct Predict_Rows {
   static void Run(uint8_t* destination, const uint8_t* source, int pitch, int h) {
-    for (int row = 0; row < h; ++row) {
-      const uint8_t* src = source + static_cast<std::ptrdiff_t>(row) * pitch;
-      uint8_t* dst = destination + static_cast<std::ptrdiff_t>(row) * pitch;
-      auto load = [src](std::ptrdiff_t offset) { return Load<kWidth>(src + offset); };
-      const __m128i d = kAverage ? Load<kWidth>(dst) : __m128i{};
-      Store<kWidth>(dst, Predict_Row<kCase, kAverage>(load, pitch, d));
-    }
+    const std::ptrdiff_t step = pitch;
+    Predict_Walk<kCase, kAverage>(
+        [=](int row, int offset) { return Load<kWidth>(source + row * step + offset); },
+        [=](int row) { return Load<kWidth>(destination + row * step); },
+        [=](int row, __m128i p) { Store<kWidth>(destination + row * step, p); }, h);
   }
 };
 
@@ -82,16 +105,17 @@ template <int kCase, bool kAverage>
 struct Predict_Rows_Pair {
   static void Run(uint8_t* dst0, const uint8_t* src0, uint8_t* dst1, const uint8_t* src1, int pitch,
                   int h) {
-    for (int row = 0; row < h; ++row) {
-      const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(row) * pitch;
-      const uint8_t* s0 = src0 + offset;
-      const uint8_t* s1 = src1 + offset;
-      auto load = [s0, s1](std::ptrdiff_t at) { return Load_Pair(s0 + at, s1 + at); };
-      const __m128i d = kAverage ? Load_Pair(dst0 + offset, dst1 + offset) : __m128i{};
-      const __m128i p = Predict_Row<kCase, kAverage>(load, pitch, d);
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst0 + offset), p);
-      _mm_storeh_pd(reinterpret_cast<double*>(dst1 + offset), _mm_castsi128_pd(p));
-    }
+    const std::ptrdiff_t step = pitch;
+    Predict_Walk<kCase, kAverage>(
+        [=](int row, int offset) {
+          return Load_Pair(src0 + row * step + offset, src1 + row * step + offset);
+        },
+        [=](int row) { return Load_Pair(dst0 + row * step, dst1 + row * step); },
+        [=](int row, __m128i p) {
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(dst0 + row * step), p);
+          _mm_storeh_pd(reinterpret_cast<double*>(dst1 + row * step), _mm_castsi128_pd(p));
+        },
+        h);
   }
 };
 
