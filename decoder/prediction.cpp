@@ -157,7 +157,17 @@ struct BlockMotion {
 [[gnu::always_inline]] inline void Predict_Block(PredictFunction kernel, const BlockMotion& motion,
                                                  const PlaneWalk& walk) {
   if (motion.Inside(walk)) [[likely]] {
-    kernel(motion.Destination(walk), motion.Source(walk), walk.pitch, motion.h);
+    const uint8_t* source = motion.Source(walk);
+    // The next macroblock often moves as this one: its rows of the reference
+    // are asked for now, so that large pictures, whose references do not
+    // stay in the caches, wait less on them. A prefetch never faults.
+    const uintptr_t ahead =
+        reinterpret_cast<uintptr_t>(source) + 2 * static_cast<unsigned>(motion.w);
+    for (int row = 0; row <= motion.h; ++row) {
+      __builtin_prefetch(reinterpret_cast<const void*>(ahead + static_cast<uintptr_t>(walk.pitch) *
+                                                                   static_cast<unsigned>(row)));
+    }
+    kernel(motion.Destination(walk), source, walk.pitch, motion.h);
   } else {
     Predict_Block_At_Edge(kernel, walk.source, motion.Destination(walk), walk.pitch, walk.width,
                           walk.lines, motion.column, motion.line, motion.half, motion.w, motion.h);
