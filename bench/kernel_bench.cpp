@@ -54,6 +54,19 @@ void Idct(benchmark::State& state, IdctFunction kernel) {
   state.SetItemsProcessed(static_cast<int64_t>(n));
 }
 
+// Two blocks side by side (consecutive blocks of the list); items are blocks.
+void Idct_Pair(benchmark::State& state, IdctPairFunction kernel) {
+  const auto blocks = Coded_Blocks();
+  auto plane = Random_Bytes(8 * kWidth, 2);
+  size_t n = 0;
+  for (auto _ : state) {
+    uint8_t* destination = plane.data() + 16 * (n % 32);
+    kernel(blocks[n % (blocks.size() - 1)].data(), destination, destination + 8, kWidth);
+    ++n;
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(2 * n));
+}
+
 // One 16x16 luma area of a frame (rows a frame line apart) or one 8x8
 // chroma block of a field (rows two lines apart).
 void Predict(benchmark::State& state, PredictFunction kernel, int w) {
@@ -63,7 +76,7 @@ void Predict(benchmark::State& state, PredictFunction kernel, int w) {
   size_t n = 0;
   for (auto _ : state) {
     const size_t x = 16 * (n % 32);
-    kernel(target.data() + x, reference.data() + x + 3, stride, stride, w, w);
+    kernel(target.data() + x, reference.data() + x + 3, stride, w);
     ++n;
   }
   state.SetItemsProcessed(static_cast<int64_t>(n));
@@ -129,13 +142,16 @@ void Register(const std::string& level, const KernelSet& set) {
     add("idct_add", Idct, set.idct->add);
     add("idct_put_dc", Idct, set.idct->put_dc);
     add("idct_add_dc", Idct, set.idct->add_dc);
+    add("idct_put_pair", Idct_Pair, set.idct->put_pair);
+    add("idct_add_pair", Idct_Pair, set.idct->add_pair);
   }
   if (set.prediction) {
     for (int w : {16, 8}) {
       for (int index = 0; index < 4; ++index) {
         const std::string name = "predict_" + std::to_string(w) + "_case" + std::to_string(index);
-        add(name, Predict, set.prediction->put[index], w);
-        add(name + "_average", Predict, set.prediction->average[index], w);
+        const int slot = w == 16 ? PREDICT_16 : PREDICT_8;
+        add(name, Predict, set.prediction->put[slot][index], w);
+        add(name + "_average", Predict, set.prediction->average[slot][index], w);
       }
     }
   }

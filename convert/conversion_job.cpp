@@ -5,9 +5,13 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <span>
 #include <system_error>
+#include <utility>
 #include <vector>
 
+#include "convert/frame_queue.h"
 #include "convert/messages.h"
 #include "convert/output_paths.h"
 #include "decoder/decoder_state.h"
@@ -202,12 +206,158 @@ void ConversionJob::Join() {
   if (worker_.joinable()) worker_.join();
 }
 
+namespace {
+
+// Frames in flight between the two stages: one being decoded, one being
+// written and one between them, so that a slow frame on either side does
+// not stall the other at once.
+constexpr size_t kQueuedFrames = 3;
+
+bool Frame_Limit_Reached(const ConversionSettings& s, int32_t frames) {
+  return !s.convert_all_frames && frames >= s.frame_limit;
+}
+
+// Decodes the job's next frame into `frame`, with the input figures and
+// the audio (from `audio`, when the job writes audio) that go with it. The
+// end of the input brings what the audio converter still holds.
+void Decode_Next(FrameSource& source, const ConversionSettings& s, AudioFeed* audio,
+                 DecodedFrame& frame) {
+  frame.result = source.NextFrame(frame.pixels.data(), s.crop_top, s.output_height, s.crop_height,
+                                  s.deinterlace, &frame.stamp);
+  frame.current_file_index = source.CurrentFileIndex();
+  frame.input_kbytes_read = source.KBytesRead();
+  if (audio == nullptr) return;
+  if (frame.result == DECODER_END_OF_SEQUENCE) audio->Flush();
+  frame.audio = audio->Take();
+}
+
+// The writing side of a job: takes the frames in stream order, writes each,
+// publishes the progress that describes it and decides whether the job goes
+// on. The first of a failed write and a decoder failure in stream order
+// ends the job; the other is never reached. With `audio`, each frame is
+// followed by the audio due up to its end, and every file ends with the
+// audio up to its last frame's end.
+class WriteStage {
+ public:
+  WriteStage(AviWriter& writer, const ConversionSettings& settings, ConversionProgress& progress,
+             AudioWriter* audio)
+      : writer_(writer), settings_(settings), progress_(progress), audio_(audio) {}
+
+  // False once the job ends with this frame (or this end of the input).
+  // Takes the frame's audio.
+  bool Take(DecodedFrame& frame) {
+    const ConversionSettings& s = settings_;
+    ConversionProgress& p = progress_;
+    if (frame.result != 0) {
+      read_result = frame.result;
+      if (audio_ != nullptr) audio_->Push(std::move(frame.audio));
+      return false;
+    }
+    if (audio_ != nullptr) {
+      audio_->AddFrame(frame.stamp);
+      audio_->Push(std::move(frame.audio));
+    }
+    if (writer_.WriteFrame(frame.pixels.data()) != 0 || !WriteAudio(false)) {
+      write_failed = true;
+      return false;
+    }
+    const int32_t written = p.frames_written.fetch_add(1) + 1;
+    p.kbytes_written.store(prior_kbytes_ + writer_.KBytesInFile());
+    p.current_file_index.store(frame.current_file_index);
+    p.input_kbytes_read.store(frame.input_kbytes_read);
+    // Cancel and limit come before the split test, so neither leaves an
+    // empty numbered file behind.
+    if (p.cancel_requested.load() != 0 || Frame_Limit_Reached(s, written)) return false;
+    bool split = false;
+    if (s.split_mode == SPLIT_BY_SIZE) split = writer_.KBytesInFile() / 1024 >= s.split_mbytes;
+    if (s.split_mode == SPLIT_BY_FRAMES) split = writer_.FramesInFile() >= s.split_frames;
+    if (split) {
+      if (!WriteAudio(true)) {
+        write_failed = true;
+        return false;
+      }
+      prior_kbytes_ += writer_.KBytesInFile();
+      if (writer_.NextFile() != 0) {
+        write_failed = true;
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // After the last frame: the last file's audio up to its end.
+  void Finish() {
+    if (!write_failed && !WriteAudio(true)) write_failed = true;
+  }
+
+  bool write_failed = false;
+  int read_result = 0;  // the decoder's result that ended the input, 0 before
+
+ private:
+  AviWriter& writer_;
+  const ConversionSettings& settings_;
+  ConversionProgress& progress_;
+  AudioWriter* audio_;
+  int64_t prior_kbytes_ = 0;  // whole KBytes of the finished split files
+
+  bool WriteAudio(bool complete) {
+    return audio_ == nullptr || audio_->WriteDue(writer_, complete) == AVI_OK;
+  }
+};
+
+// Each frame decoded and then written, on this thread.
+void Run_In_Turn(FrameSource& source, const ConversionSettings& s, AudioFeed* audio,
+                 DecodedFrame& frame, WriteStage& stage) {
+  do {
+    Decode_Next(source, s, audio, frame);
+  } while (stage.Take(frame));
+}
+
+// Writing on a thread of its own while this thread decodes ahead, through
+// a queue of `frames`. False when no thread could be started; nothing has
+// been decoded then.
+bool Run_Side_By_Side(FrameSource& source, const ConversionSettings& s, AudioFeed* audio,
+                      std::span<DecodedFrame> frames, WriteStage& stage) {
+  FrameQueue queue(frames);
+  std::thread writing;
+  try {
+    writing = std::thread([&queue, &stage] {
+      while (DecodedFrame* frame = queue.TakeFilled()) {
+        const bool go_on = stage.Take(*frame);
+        queue.GiveBack(frame);
+        if (!go_on) break;
+      }
+      queue.Stop();
+    });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  // Decoding ends with the decoder's end or failure, which the writing side
+  // sees in turn, or at the frame limit, where the writing side ends too;
+  // the writing side may stop it earlier.
+  int32_t decoded = 0;
+  while (DecodedFrame* frame = queue.TakeEmpty()) {
+    Decode_Next(source, s, audio, *frame);
+    const bool last = frame->result != 0 || Frame_Limit_Reached(s, ++decoded);
+    queue.HandOn(frame);  // the frame is the writing side's from here
+    if (last) break;
+  }
+  queue.EndInput();
+  writing.join();
+  return true;
+}
+
+}  // namespace
+
 void ConversionJob::Run() {
   const ConversionSettings& s = settings_;
   ConversionProgress& p = progress_;
-  std::vector<uint8_t> frame;
+  std::vector<DecodedFrame> frames;
   try {
-    frame.resize(static_cast<size_t>(s.output_height) * static_cast<size_t>(s.output_width) * 3);
+    frames.resize(writer_thread_ ? kQueuedFrames : 1);
+    for (DecodedFrame& frame : frames)
+      frame.pixels.resize(static_cast<size_t>(s.output_height) *
+                          static_cast<size_t>(s.output_width) * 3);
   } catch (const std::bad_alloc&) {
     writer_.Close();
     p.job_state.store(JOB_WRITE_ERROR);
@@ -222,56 +372,16 @@ void ConversionJob::Run() {
   } else {
     source_.SelectAudio(-1, nullptr, nullptr);
   }
-  FrameStamp stamp{};
-  auto next_frame = [&] {
-    return source_.NextFrame(frame.data(), s.crop_top, s.output_height, s.crop_height,
-                             s.deinterlace, &stamp);
-  };
-  int64_t prior_kbytes = 0;
-  bool write_failed = false;
-  int r = next_frame();
-  while (r == 0) {
-    if (audio) {
-      audio->AddFrame(stamp);
-      audio->Push(audio_feed_->Take());
-    }
-    if (writer_.WriteFrame(frame.data()) != 0 || (audio && audio->WriteDue(writer_, false) != 0)) {
-      write_failed = true;
-      break;
-    }
-    int32_t written = p.frames_written.fetch_add(1) + 1;
-    p.kbytes_written.store(prior_kbytes + writer_.KBytesInFile());
-    p.current_file_index.store(source_.CurrentFileIndex());
-    p.input_kbytes_read.store(source_.KBytesRead());
-    if (p.cancel_requested.load() != 0) break;
-    if (!s.convert_all_frames && written >= s.frame_limit) break;
-    bool split = false;
-    if (s.split_mode == SPLIT_BY_SIZE) split = writer_.KBytesInFile() / 1024 >= s.split_mbytes;
-    if (s.split_mode == SPLIT_BY_FRAMES) split = writer_.FramesInFile() >= s.split_frames;
-    if (split) {
-      if (audio && audio->WriteDue(writer_, true) != 0) {
-        write_failed = true;
-        break;
-      }
-      prior_kbytes += writer_.KBytesInFile();
-      if (writer_.NextFile() != 0) {
-        write_failed = true;
-        break;
-      }
-    }
-    r = next_frame();
-  }
-  if (r != 0 && r != DECODER_END_OF_SEQUENCE) p.job_state.store(JOB_READ_ERROR);
-  if (audio && r == DECODER_END_OF_SEQUENCE) {
-    audio_feed_->Flush();
-    audio->Push(audio_feed_->Take());
-  }
-  if (audio && !write_failed && audio->WriteDue(writer_, true) != 0) write_failed = true;
-  frame.clear();
-  frame.shrink_to_fit();
+  WriteStage stage(writer_, s, p, audio ? &*audio : nullptr);
+  if (!writer_thread_ || !Run_Side_By_Side(source_, s, audio_feed_.get(), frames, stage))
+    Run_In_Turn(source_, s, audio_feed_.get(), frames.front(), stage);
+  stage.Finish();
+  if (stage.read_result != 0 && stage.read_result != DECODER_END_OF_SEQUENCE)
+    p.job_state.store(JOB_READ_ERROR);
+  frames = {};
   // A file that cannot be completed on disk is a write error too.
   int closed = writer_.Close();
-  if (write_failed || (closed != 0 && p.job_state.load() == JOB_OK)) {
+  if (stage.write_failed || (closed != 0 && p.job_state.load() == JOB_OK)) {
     p.job_state.store(JOB_WRITE_ERROR);
   }
   p.worker_finished.store(1);

@@ -7,6 +7,13 @@
 // first file (the writer's choose-compressor hook may cancel), starts the
 // worker and publishes its progress through ConversionProgress, which the
 // front end polls.
+//
+// On a machine with more than one core the worker hands compression and
+// writing to a second thread of its own and decodes the next frames
+// meanwhile, a few frames ahead at most. Files, split points, the frame
+// limit, progress, cancel and errors are those of one thread doing each
+// frame in turn: every decision that depends on what was written stays
+// with the writing side.
 #pragma once
 
 #include <atomic>
@@ -133,7 +140,8 @@ class ConversionJob {
   // then, and nothing waits for a worker that never ran).
   StartResult Start();
 
-  // Asks the worker to stop after the frame in progress.
+  // Asks the worker to stop after the frame being written; frames decoded
+  // ahead of it are dropped.
   void RequestCancel();
 
   // Waits until the worker has finished (a no-op when none runs).
@@ -141,6 +149,11 @@ class ConversionJob {
 
   // For tests: how the worker thread is started.
   void SetLauncher(Launcher launcher) { launcher_ = std::move(launcher); }
+
+  // Whether compression and writing get a thread of their own beside
+  // decoding. Default: on a machine with more than one core. Set before
+  // Start.
+  void SetWriterThread(bool writer_thread) { writer_thread_ = writer_thread; }
 
  private:
   void Run();
@@ -152,4 +165,5 @@ class ConversionJob {
   ConversionProgress& progress_;
   std::thread worker_;
   Launcher launcher_;
+  bool writer_thread_ = std::thread::hardware_concurrency() > 1;
 };

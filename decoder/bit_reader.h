@@ -114,6 +114,26 @@ class BitCursor {
     if (count_ <= 32) Refill();
   }
 
+  // Skip for the inner loop of coefficient codes: where the buffer allows,
+  // the window is topped up with the next whole bytes every time, without a
+  // branch on how many bits are left (which the lengths of the codes make
+  // unpredictable).
+  void SkipFilling(int n) {
+    window_ <<= n;
+    count_ -= n;
+    if (position_ < fast_limit_ - 4) [[likely]] {
+      // Eight bytes within the buffer and the packet: the bits beyond the
+      // whole bytes counted are the stream's next ones.
+      uint64_t word;
+      std::memcpy(&word, decoder_state.bitstream.input_buffer + position_, 8);
+      window_ |= __builtin_bswap64(word) >> count_;
+      position_ += (63 - count_) >> 3;
+      count_ |= 56;
+    } else if (count_ <= 32) {
+      Refill();
+    }
+  }
+
   // The next n bits, consumed (1 <= n <= 24).
   uint32_t Read(int n) {
     const uint32_t value = Peek(n);

@@ -219,7 +219,7 @@ constexpr VlcCode<VlcEntry> dc_size_chrominance_codes[] = {
     {"1111 1111 11", {11}},
 };
 
-constexpr DctEntry invalid = {DCT_INVALID, 0, 0};
+constexpr DctEntry invalid = {DCT_INVALID, 0};
 
 template <size_t N>
 constexpr std::array<DctEntry, N> Expand(std::initializer_list<std::span<const DctCode>> lists,
@@ -227,17 +227,19 @@ constexpr std::array<DctEntry, N> Expand(std::initializer_list<std::span<const D
   return Expand_Vlc_Codes<DctEntry, N>(lists, 16, shift, 0, invalid);
 }
 
-// A table of both parts. Below 1024 Table B-15 has the codes of 14 to 16
-// bits (windows below 128) of Table B-14.
+// A table of both parts. Below 128 Table B-15 has the codes of 14 to 16
+// bits of Table B-14.
 constexpr DctTable Dct_Table(std::initializer_list<std::span<const DctCode>> lists) {
-  const std::array<DctEntry, 256> short_codes = Expand<256>(lists, 8);
-  const std::array<DctEntry, 1024> long_codes = Expand<1024>(lists, 0);
+  const std::array<DctEntry, 1024> short_codes = Expand<1024>(lists, 6);
+  const std::array<DctEntry, 512> long_codes = Expand<512>(lists, 0);
   const std::array<DctEntry, 128> b14_longest = Expand<128>({b14_codes}, 0);
   DctTable table{};
   for (size_t k = 0; k < short_codes.size(); ++k) table[k] = short_codes[k];
   for (size_t k = 0; k < long_codes.size(); ++k) {
     table[DCT_LONG_CODES + k] = k < b14_longest.size() ? b14_longest[k] : long_codes[k];
   }
+  // A coefficient's sign bit follows its code.
+  for (DctEntry& entry : table) entry.skip = entry.length + (entry.run < 64 ? 1 : 0);
   return table;
 }
 
@@ -264,7 +266,6 @@ constexpr DctTable dct_b15 = Dct_Table({b15_codes});
 
 // Table B-14 covers every window from 16 up; Table B-15 has holes only where
 // the header says.
-static_assert(Complete(dct_b14, 4, DCT_LONG_CODES) && Complete(dct_b14, DCT_LONG_CODES + 16));
-static_assert(Complete(dct_b15, 4, DCT_LONG_CODES) &&
-              Complete(dct_b15, DCT_LONG_CODES + 16, DCT_LONG_CODES + 128) &&
-              Complete(dct_b15, DCT_LONG_CODES + 512));
+static_assert(Complete(dct_b14, 8, DCT_LONG_CODES) && Complete(dct_b14, DCT_LONG_CODES + 16));
+static_assert(Complete(dct_b15, 8, DCT_LONG_CODES) &&
+              Complete(dct_b15, DCT_LONG_CODES + 16, DCT_LONG_CODES + 128));

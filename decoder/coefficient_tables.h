@@ -92,6 +92,17 @@ constexpr std::array<VlcEntry, N> Expand_Vlc_Table(std::span<const VlcCode<VlcEn
   return Expand_Vlc_Codes<VlcEntry, N>({codes}, window_bits, shift, base, VlcEntry{-1, 0});
 }
 
+// Two sub-tables one after the other, so that one table and one index serve
+// a getter: entries of the second start at N.
+template <typename Entry, size_t N, size_t M>
+constexpr std::array<Entry, N + M> Join_Vlc_Tables(const std::array<Entry, N>& first,
+                                                   const std::array<Entry, M>& second) {
+  std::array<Entry, N + M> table{};
+  for (size_t k = 0; k < N; ++k) table[k] = first[k];
+  for (size_t k = 0; k < M; ++k) table[N + k] = second[k];
+  return table;
+}
+
 // True when slots from..to-1 of the table, the ones its getter indexes, all
 // hold a code.
 template <size_t N>
@@ -120,32 +131,39 @@ constexpr uint8_t DCT_END_OF_BLOCK = 64;
 constexpr uint8_t DCT_ESCAPE = 65;
 constexpr uint8_t DCT_INVALID = 66;  // no code starts here; length 0
 
-// run 0..63 (or one of the values above), level 1..40 (unsigned), and the
-// code length in bits without the sign bit. Four bytes, so that an index
-// scales by the addressing mode.
+// run 0..63 (or one of the values above), level 1..40 (unsigned), the code
+// length in bits without the sign bit, and the bits a decoder consumes for
+// the entry: the length, and the sign bit of a coefficient. The skip comes
+// first, so that a shift takes it straight from the loaded entry. Four
+// bytes, so that an index scales by the addressing mode.
 struct alignas(4) DctEntry {
-  uint8_t run;
-  uint8_t level;
+  constexpr DctEntry() = default;
+  // As the code lists write an entry.
+  constexpr DctEntry(uint8_t run_, uint8_t level_) : run(run_), level(level_) {}
+
+  uint8_t skip = 0;  // filled in when a table is made
+  uint8_t run = 0;
+  uint8_t level = 0;
   uint8_t length = 0;  // filled in by Expand_Vlc_Codes
   friend constexpr bool operator==(const DctEntry&, const DctEntry&) = default;
 };
 
 // A coefficient table covers the values c of a 16-bit window in two parts,
 // so that a code costs one comparison and one look-up (Find_Dct_Entry):
-//   c >= 1024: entry c >> 8, the codes of up to 8 bits (entries 0..3 are
+//   c >= 512: entry c >> 6, the codes of up to 10 bits (entries 0..7 are
 //   never used);
-//   c < 1024: entry DCT_LONG_CODES + c, the codes that start with six zeros,
-//   up to 16 bits. No code starts with twelve zeros (c < 16), and Table B-15
-//   leaves some of the 10- to 13-bit codes of Table B-14 unused: those
-//   entries are invalid.
+//   c < 512: entry DCT_LONG_CODES + c, the codes that start with seven
+//   zeros, 12 to 16 bits. No code starts with twelve zeros (c < 16), and
+//   Table B-15 leaves some of the 12- and 13-bit codes of Table B-14
+//   unused: those entries are invalid.
 // Table B-14 is the one that holds after the first coefficient of a
 // non-intra block (10 is end_of_block, 11s run 0, level 1); its first code
 // 1s is for the decoder to take.
-constexpr uint32_t DCT_LONG_CODES = 256;
-using DctTable = std::array<DctEntry, DCT_LONG_CODES + 1024>;
+constexpr uint32_t DCT_LONG_CODES = 1024;
+using DctTable = std::array<DctEntry, DCT_LONG_CODES + 512>;
 extern const DctTable dct_b14;
 extern const DctTable dct_b15;
 
 inline const DctEntry& Find_Dct_Entry(uint32_t c, const DctEntry* table) {
-  return table[c >= 1024 ? c >> 8 : DCT_LONG_CODES + c];
+  return table[c >= 512 ? c >> 6 : DCT_LONG_CODES + c];
 }

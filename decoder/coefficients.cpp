@@ -1,7 +1,9 @@
 #include "decoder/coefficients.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <iterator>
 
 #include "decoder/bit_reader.h"
 #include "decoder/coefficient_tables.h"
@@ -115,19 +117,20 @@ RunLevel Read_MPEG2_Escape(BitCursor& bits) {
   return {run, value, 0};
 }
 
-// Inverse quantisation of one coefficient, saturated to -2048..2047. The
-// products stay far inside int: level < 4096, matrix < 256, scale <= 112.
+// Inverse quantisation of one coefficient, saturated to -2048..2047, with
+// the weight already multiplied by quantiser_scale. The products stay far
+// inside int: level < 4096, weight times scale <= 255 * 112.
 template <Coding kCoding>
-int16_t Dequantise(int level, int sign, int weight, int quantiser_scale) {
+int16_t Dequantise(int level, int sign, int scaled_weight) {
   int value;
   if constexpr (kCoding == Coding::MPEG1_INTRA) {
-    value = (level * quantiser_scale * weight) >> 3;
+    value = (level * scaled_weight) >> 3;
   } else if constexpr (kCoding == Coding::MPEG1_NON_INTRA) {
-    value = ((2 * level + 1) * quantiser_scale * weight) >> 4;
+    value = ((2 * level + 1) * scaled_weight) >> 4;
   } else if constexpr (kCoding == Coding::MPEG2_INTRA) {
-    value = (level * weight * quantiser_scale) >> 4;
+    value = (level * scaled_weight) >> 4;
   } else {
-    value = ((2 * level + 1) * weight * quantiser_scale) >> 5;
+    value = ((2 * level + 1) * scaled_weight) >> 5;
   }
   // MPEG-1 makes every coefficient odd (mismatch control of ISO/IEC 11172-2).
   if constexpr (!Is_MPEG2(kCoding)) {
@@ -145,10 +148,9 @@ int16_t Dequantise(int level, int sign, int weight, int quantiser_scale) {
 // Returns the block's extent. kB15 selects Table B-15 (MPEG-2 intra with
 // intra_vlc_format 1) instead of Table B-14.
 template <Coding kCoding, bool kB15>
-int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position, const int* matrix,
-                        const uint8_t* scan) {
+int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position,
+                        const uint16_t* weights, const uint8_t* scan) {
   constexpr const BlockMessages& messages = Messages(kCoding);
-  const int quantiser_scale = decoder_state.bitstream.quantiser_scale;
   if constexpr (!Is_Intra(kCoding)) {
     // The first code of a non-intra block: 1s is run 0, level 1 (where 1 is
     // the first bit of end_of_block and of 11s further on). Codes that start
@@ -157,14 +159,14 @@ int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position, co
       const int sign = bits.BitMaskAt(1);
       bits.Skip(2);
       const unsigned j = scan[0];
-      coefficients[j] = Dequantise<kCoding>(1, sign, matrix[j], quantiser_scale);
+      coefficients[j] = Dequantise<kCoding>(1, sign, weights[j]);
       position = 1;
     }
   }
   const DctEntry* const table = kB15 ? dct_b15.data() : dct_b14.data();
   const char* error = nullptr;
   for (;;) {
-    const DctEntry entry = Find_Dct_Entry(bits.Peek(16), table);
+    const DctEntry& entry = Find_Dct_Entry(bits.Peek(16), table);
     // end_of_block, escape and invalid codes have runs of 64 and more, so
     // that one comparison sends them and a position past 63 the slow way.
     unsigned next = static_cast<unsigned>(position) + entry.run;
@@ -173,12 +175,12 @@ int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position, co
     if (next <= 63) [[likely]] {
       // The sign bit follows the code; the window holds at least 25 bits.
       sign = bits.BitMaskAt(entry.length);
-      bits.Skip(entry.length + 1);
+      bits.SkipFilling(entry.skip);
     } else if (entry.run == DCT_END_OF_BLOCK) {
-      bits.Skip(entry.length);
+      bits.Skip(entry.skip);
       break;
     } else if (entry.run == DCT_ESCAPE) {
-      bits.Skip(entry.length);
+      bits.Skip(entry.skip);
       RunLevel code;
       if constexpr (Is_MPEG2(kCoding)) {
         code = Read_MPEG2_Escape(bits);
@@ -200,12 +202,12 @@ int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position, co
       error = messages.invalid_code;
       break;
     } else {
-      bits.Skip(entry.length + 1);
+      bits.Skip(entry.skip);
       error = messages.out_of_bounds;
       break;
     }
     const unsigned j = scan[next];
-    coefficients[j] = Dequantise<kCoding>(level, sign, matrix[j], quantiser_scale);
+    coefficients[j] = Dequantise<kCoding>(level, sign, weights[j]);
     position = static_cast<int>(next) + 1;
   }
   if (error != nullptr) Block_Error(error);
@@ -245,23 +247,48 @@ bool Intra_Block_Ends_At_Dc() {
   return decoder_state.decode_error != 0 || decoder_state.picture_coding_type == D_PICTURE;
 }
 
-// The weighting matrix of a block: MPEG-2 has matrices of their own for the
-// chroma blocks of 4:2:2 and 4:4:4.
-template <Coding kCoding>
-const int* Block_Matrix(int colour_component) {
-  const BitstreamState& bs = decoder_state.bitstream;
-  const bool chroma =
-      Is_MPEG2(kCoding) && decoder_state.chroma_format >= CHROMA_422 && colour_component != 0;
-  if constexpr (Is_Intra(kCoding)) {
-    return chroma ? bs.chroma_intra_quantiser_matrix : bs.intra_quantiser_matrix;
-  } else {
-    return chroma ? bs.chroma_non_intra_quantiser_matrix : bs.non_intra_quantiser_matrix;
+// The weighting matrices times the current quantiser_scale, in the order of
+// BitstreamState (intra, non-intra, chroma intra, chroma non-intra).
+const uint16_t (&Scaled_Weights())[4][64] {
+  BitstreamState& bs = decoder_state.bitstream;
+  const int scale = std::clamp(bs.quantiser_scale, 0, MAX_QUANTISER_SCALE);
+  uint16_t(&scaled)[4][64] = bs.scaled_weights[scale];
+  if (!bs.scaled_weights_made[scale]) {
+    const int* const matrices[4] = {bs.intra_quantiser_matrix, bs.non_intra_quantiser_matrix,
+                                    bs.chroma_intra_quantiser_matrix,
+                                    bs.chroma_non_intra_quantiser_matrix};
+    for (int m = 0; m < 4; ++m) {
+      for (int i = 0; i < 64; ++i) {
+        // Weights are 8-bit values; anything else is brought into range.
+        scaled[m][i] = static_cast<uint16_t>(std::clamp(matrices[m][i], 0, 255) * scale);
+      }
+    }
+    bs.scaled_weights_made[scale] = 1;
   }
+  return scaled;
+}
+
+// What the blocks of one macroblock share: the scan and the scaled weights
+// of its luma and its chroma blocks.
+struct BlockCoding {
+  const uint8_t* scan;
+  const uint16_t* weights[2];  // by colour component != 0
+};
+
+// MPEG-1 blocks always use the zig-zag scan. MPEG-2 has matrices of its own
+// for the chroma blocks of 4:2:2 and 4:4:4.
+template <Coding kCoding>
+BlockCoding Block_Coding() {
+  const uint16_t(&scaled)[4][64] = Scaled_Weights();
+  const int matrix = Is_Intra(kCoding) ? 0 : 1;
+  const bool chroma_matrices = Is_MPEG2(kCoding) && decoder_state.chroma_format >= CHROMA_422;
+  const int scan = Is_MPEG2(kCoding) && decoder_state.bitstream.alternate_scan != 0 ? 1 : 0;
+  return {scan_tables[scan], {scaled[matrix], scaled[matrix + (chroma_matrices ? 2 : 0)]}};
 }
 
 // One block: the DC of an intra block, then the coefficient codes.
 template <Coding kCoding, bool kB15>
-int Decode_Block(BitCursor& bits, int block, int dc_dct_pred[3]) {
+int Decode_Block(BitCursor& bits, int block, int dc_dct_pred[3], const BlockCoding& coding) {
   int16_t* coefficients = decoder_state.bitstream.coefficient_blocks[block];
   const int colour_component = Colour_Component(block);
   int position = 0;
@@ -275,17 +302,16 @@ int Decode_Block(BitCursor& bits, int block, int dc_dct_pred[3]) {
     if (Intra_Block_Ends_At_Dc()) return 1;
     position = 1;
   }
-  // MPEG-1 blocks always use the zig-zag scan.
-  const int scan = Is_MPEG2(kCoding) && decoder_state.bitstream.alternate_scan != 0 ? 1 : 0;
-  return Decode_Coefficients<kCoding, kB15>(
-      bits, coefficients, position, Block_Matrix<kCoding>(colour_component), scan_tables[scan]);
+  return Decode_Coefficients<kCoding, kB15>(bits, coefficients, position,
+                                            coding.weights[colour_component != 0], coding.scan);
 }
 
 // The blocks of a macroblock with one decoder. The calls are inlined, so the
 // cursor copy stays in registers from the first block to the last.
-template <Coding kCoding>
+template <Coding kCoding, bool kB15>
 [[gnu::flatten]] int Decode_Blocks(BitCursor& cursor, MacroblockContext& ctx) {
   BitCursor bits = cursor;
+  const BlockCoding coding = Block_Coding<kCoding>();
   const int blocks = decoder_state.blocks_per_macroblock;
   int decoded = 1;
   // Block i is coded when bit (blocks - 1 - i) is set: the highest bit left
@@ -297,15 +323,7 @@ template <Coding kCoding>
     pattern ^= 1u << bit;
     const int i = blocks - 1 - bit;
     Clear_Coefficient_Block(i);
-    if constexpr (kCoding == Coding::MPEG1_INTRA) {
-      ctx.block_extent[i] = Decode_MPEG1_Intra_Block(bits, i, ctx.dc_dct_pred);
-    } else if constexpr (kCoding == Coding::MPEG1_NON_INTRA) {
-      ctx.block_extent[i] = Decode_MPEG1_Non_Intra_Block(bits, i);
-    } else if constexpr (kCoding == Coding::MPEG2_INTRA) {
-      ctx.block_extent[i] = Decode_MPEG2_Intra_Block(bits, i, ctx.dc_dct_pred);
-    } else {
-      ctx.block_extent[i] = Decode_MPEG2_Non_Intra_Block(bits, i);
-    }
+    ctx.block_extent[i] = Decode_Block<kCoding, kB15>(bits, i, ctx.dc_dct_pred, coding);
     if (decoder_state.decode_error) {
       decoded = 0;
       break;
@@ -325,31 +343,41 @@ int Read_chroma_dc_differential(BitCursor& bits) {
   return Read_Dc_Differential(bits, dc_size_chrominance[bits.Peek(DC_SIZE_WINDOW_BITS)]);
 }
 
+void Weighting_Matrices_Changed() {
+  BitstreamState& bs = decoder_state.bitstream;
+  std::fill(std::begin(bs.scaled_weights_made), std::end(bs.scaled_weights_made), uint8_t{0});
+}
+
 int Decode_MPEG1_Intra_Block(BitCursor& bits, int block, int dc_dct_pred[3]) {
-  return Decode_Block<Coding::MPEG1_INTRA, false>(bits, block, dc_dct_pred);
+  return Decode_Block<Coding::MPEG1_INTRA, false>(bits, block, dc_dct_pred,
+                                                  Block_Coding<Coding::MPEG1_INTRA>());
 }
 
 int Decode_MPEG1_Non_Intra_Block(BitCursor& bits, int block) {
-  return Decode_Block<Coding::MPEG1_NON_INTRA, false>(bits, block, nullptr);
+  return Decode_Block<Coding::MPEG1_NON_INTRA, false>(bits, block, nullptr,
+                                                      Block_Coding<Coding::MPEG1_NON_INTRA>());
 }
 
 int Decode_MPEG2_Intra_Block(BitCursor& bits, int block, int dc_dct_pred[3]) {
+  const BlockCoding coding = Block_Coding<Coding::MPEG2_INTRA>();
   if (decoder_state.intra_vlc_format) {
-    return Decode_Block<Coding::MPEG2_INTRA, true>(bits, block, dc_dct_pred);
+    return Decode_Block<Coding::MPEG2_INTRA, true>(bits, block, dc_dct_pred, coding);
   }
-  return Decode_Block<Coding::MPEG2_INTRA, false>(bits, block, dc_dct_pred);
+  return Decode_Block<Coding::MPEG2_INTRA, false>(bits, block, dc_dct_pred, coding);
 }
 
 int Decode_MPEG2_Non_Intra_Block(BitCursor& bits, int block) {
-  return Decode_Block<Coding::MPEG2_NON_INTRA, false>(bits, block, nullptr);
+  return Decode_Block<Coding::MPEG2_NON_INTRA, false>(bits, block, nullptr,
+                                                      Block_Coding<Coding::MPEG2_NON_INTRA>());
 }
 
 int Decode_Coded_Blocks(BitCursor& bits, MacroblockContext& ctx) {
   const bool intra = (ctx.macroblock_type & MACROBLOCK_INTRA) != 0;
   if (decoder_state.bitstream.is_mpeg2) {
-    return intra ? Decode_Blocks<Coding::MPEG2_INTRA>(bits, ctx)
-                 : Decode_Blocks<Coding::MPEG2_NON_INTRA>(bits, ctx);
+    if (!intra) return Decode_Blocks<Coding::MPEG2_NON_INTRA, false>(bits, ctx);
+    return decoder_state.intra_vlc_format ? Decode_Blocks<Coding::MPEG2_INTRA, true>(bits, ctx)
+                                          : Decode_Blocks<Coding::MPEG2_INTRA, false>(bits, ctx);
   }
-  return intra ? Decode_Blocks<Coding::MPEG1_INTRA>(bits, ctx)
-               : Decode_Blocks<Coding::MPEG1_NON_INTRA>(bits, ctx);
+  return intra ? Decode_Blocks<Coding::MPEG1_INTRA, false>(bits, ctx)
+               : Decode_Blocks<Coding::MPEG1_NON_INTRA, false>(bits, ctx);
 }

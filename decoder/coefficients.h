@@ -12,6 +12,11 @@
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_state.h"
 
+// To be called whenever any of the four weighting matrices has been written:
+// the block decoders dequantise with the matrices scaled once per
+// quantiser_scale, and these products are made again.
+void Weighting_Matrices_Changed();
+
 // dct_dc_differential: the size code and the differential bits.
 int Read_luma_dc_differential(BitCursor& bits);
 int Read_chroma_dc_differential(BitCursor& bits);

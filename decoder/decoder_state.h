@@ -7,6 +7,7 @@
 // with the fields of the inner loops first.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -18,6 +19,9 @@ enum DecoderResult : int {
   DECODER_TRANSPORT_STREAM = 4,
   DECODER_UNKNOWN_STREAM = 5,
 };
+
+// The largest quantiser_scale value (Table 7-6).
+constexpr int MAX_QUANTISER_SCALE = 112;
 
 // Size of the one input buffer through which all files are read.
 constexpr int INPUT_BUFFER_SIZE = 4096;
@@ -64,6 +68,29 @@ struct FrameStore {
   uint8_t* plane[3];
 };
 
+// The places of the blocks of a macroblock in the planes of the picture
+// being decoded: block i lands at the macroblock's origin in plane
+// plane[i], plus offset[i], with stride[i] bytes between its rows.
+struct BlockLayout {
+  std::ptrdiff_t row_bytes[3];  // per plane: from one macroblock row to the next
+  int column_bytes[3];          // per plane: from one macroblock column to the next
+  uint8_t plane[12];
+  std::ptrdiff_t offset[12];
+  int stride[12];
+};
+
+// How motion-compensated prediction walks the planes of the picture being
+// decoded, per plane: from line 0 of the walk in the reference (this many
+// bytes into its plane) and in decode_target, `pitch` bytes from line to
+// line, over `lines` lines of the reference of `width` samples.
+struct PlaneWalks {
+  std::ptrdiff_t source_offset[3];
+  uint8_t* destination[3];
+  int pitch[3];
+  int width[3];
+  int lines[3];
+};
+
 // Cleared to all zero bits at every open.
 struct BitstreamState {
   // Bit reader: the next unread bit is the most significant bit of
@@ -103,11 +130,19 @@ struct BitstreamState {
   int load_chroma_non_intra_quantiser_matrix;
 
   uint8_t input_buffer[INPUT_BUFFER_SIZE];
+
+  // The four weighting matrices above times each quantiser_scale met since
+  // they were last loaded, in their order, raster order within each; made
+  // when a scale is first met (see coefficients.h).
+  uint16_t scaled_weights[MAX_QUANTISER_SCALE + 1][4][64];
+  uint8_t scaled_weights_made[MAX_QUANTISER_SCALE + 1];
 };
 
 // Per-slice record of macroblock modes, predictors and the slice position.
 struct MacroblockContext {
-  int address;    // macroblock address within the picture
+  int address;  // macroblock address within the picture
+  int column;   // the address as column and row (kept by the slice loop)
+  int row;
   int increment;  // remaining address increment
   int macroblock_type;
   int motion_type;
@@ -225,6 +260,15 @@ struct DecoderState {
   FrameStamp b_picture_stamp;
   FrameStamp picture_stamp;  // of the picture being decoded
   int macroblock_count;
+  // Where the blocks of a macroblock of the picture being decoded go, for
+  // frame DCT ([0]) and field DCT ([1]); see reconstruct.h.
+  BlockLayout block_layout[2];
+  // The walks of prediction: [0] frame lines; [1 + 2 * source_field +
+  // destination_field] the lines of one field, from the reference's field
+  // source_field into the destination's field destination_field (always 0
+  // in a field picture, whose decode_target is its field); see
+  // prediction.h.
+  PlaneWalks prediction_walks[5];
   // One byte per macroblock of the picture being decoded: set once the
   // macroblock has been reconstructed, so that the ones no slice reached can
   // be concealed.

@@ -1,6 +1,7 @@
 #include "decoder/headers.h"
 
 #include "decoder/bit_reader.h"
+#include "decoder/coefficients.h"
 #include "decoder/decoder.h"
 #include "decoder/diagnostics.h"
 #include "decoder/input.h"
@@ -81,6 +82,7 @@ void Read_Quant_Matrix_Extension() {
   if (bs.load_chroma_non_intra_quantiser_matrix) {
     Read_Quantiser_Matrix(bs.chroma_non_intra_quantiser_matrix);
   }
+  Weighting_Matrices_Changed();
 }
 
 void Read_Copyright_Extension() {
@@ -238,6 +240,7 @@ void Read_Sequence_Header() {
     bs.chroma_intra_quantiser_matrix[i] = bs.intra_quantiser_matrix[i];
     bs.chroma_non_intra_quantiser_matrix[i] = bs.non_intra_quantiser_matrix[i];
   }
+  Weighting_Matrices_Changed();
   // The syntax is decided anew at every sequence header: files of both kinds
   // may follow each other in one input.
   const int was_mpeg2 = bs.is_mpeg2;

@@ -179,11 +179,27 @@ void Idct_8x8_Add_Dc_C(const int16_t* coefficients, uint8_t* destination, int st
   }
 }
 
-const IdctKernels portable_idct_kernels = {Idct_8x8_Put_C, Idct_8x8_Add_C, Idct_8x8_Put_Dc_C,
-                                           Idct_8x8_Add_Dc_C};
+void Idct_8x8_Put_Pair_C(const int16_t* coefficients, uint8_t* first, uint8_t* second, int stride) {
+  Idct_8x8_Put_C(coefficients, first, stride);
+  Idct_8x8_Put_C(coefficients + 64, second, stride);
+}
+
+void Idct_8x8_Add_Pair_C(const int16_t* coefficients, uint8_t* first, uint8_t* second, int stride) {
+  Idct_8x8_Add_C(coefficients, first, stride);
+  Idct_8x8_Add_C(coefficients + 64, second, stride);
+}
+
+namespace {
+
+constexpr IdctKernels kPortableIdctKernels = {Idct_8x8_Put_C,      Idct_8x8_Add_C,
+                                              Idct_8x8_Put_Dc_C,   Idct_8x8_Add_Dc_C,
+                                              Idct_8x8_Put_Pair_C, Idct_8x8_Add_Pair_C};
+
+}  // namespace
+
+const IdctKernels portable_idct_kernels = kPortableIdctKernels;
 // Constant-initialised, so it is ready before any static constructor runs.
-constinit IdctKernels idct_kernels = {Idct_8x8_Put_C, Idct_8x8_Add_C, Idct_8x8_Put_Dc_C,
-                                      Idct_8x8_Add_Dc_C};
+constinit IdctKernels idct_kernels = kPortableIdctKernels;
 
 void Idct_8x8_Put_Add(const int16_t* coefficients, uint8_t* destination, int stride, int intra) {
   if (intra) {

@@ -10,6 +10,10 @@
 #include <cstdint>
 
 using IdctFunction = void (*)(const int16_t* coefficients, uint8_t* destination, int stride);
+// Two blocks, the second's coefficients following the first's (64 values
+// on), to two destinations with the same stride.
+using IdctPairFunction = void (*)(const int16_t* coefficients, uint8_t* first, uint8_t* second,
+                                  int stride);
 
 struct IdctKernels {
   IdctFunction put;  // sample = clamp(out + 128)
@@ -17,6 +21,9 @@ struct IdctKernels {
   // The same for a block whose only non-zero coefficient may be the DC.
   IdctFunction put_dc;
   IdctFunction add_dc;
+  // The same for two blocks at once.
+  IdctPairFunction put_pair;
+  IdctPairFunction add_pair;
 };
 
 // The portable kernels; the table in use starts out as a copy and may be
@@ -33,6 +40,8 @@ void Idct_8x8_Put_C(const int16_t* coefficients, uint8_t* destination, int strid
 void Idct_8x8_Add_C(const int16_t* coefficients, uint8_t* destination, int stride);
 void Idct_8x8_Put_Dc_C(const int16_t* coefficients, uint8_t* destination, int stride);
 void Idct_8x8_Add_Dc_C(const int16_t* coefficients, uint8_t* destination, int stride);
+void Idct_8x8_Put_Pair_C(const int16_t* coefficients, uint8_t* first, uint8_t* second, int stride);
+void Idct_8x8_Add_Pair_C(const int16_t* coefficients, uint8_t* first, uint8_t* second, int stride);
 
 // Transform one block and store (intra) or add it at `destination`.
 void Idct_8x8_Put_Add(const int16_t* coefficients, uint8_t* destination, int stride, int intra);

@@ -42,5 +42,6 @@ inline void Row_Pass(const int16_t* coefficients, __m128i (&rows)[8]) {
 
 }  // namespace
 
-const IdctKernels idct_kernels_sse2 = {Transform<Row_Pass, false>, Transform<Row_Pass, true>,
-                                       Put_Dc, Add_Dc};
+const IdctKernels idct_kernels_sse2 = {
+    Transform<Row_Pass, false>,      Transform<Row_Pass, true>,     Put_Dc, Add_Dc,
+    Transform_Pair<Row_Pass, false>, Transform_Pair<Row_Pass, true>};

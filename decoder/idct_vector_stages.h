@@ -47,48 +47,61 @@ constexpr RowTable kRowTableByPair[4] = {
     Make_Row_Table(kIdctRowTables[3]),
 };
 
-static inline void Column_Pass(__m128i (&x)[8]) {
-  const __m128i t1 = _mm_set1_epi16(kIdctT1);
-  const __m128i t2 = _mm_set1_epi16(kIdctT2);
-  const __m128i t3 = _mm_set1_epi16(kIdctT3);
-  const __m128i c4 = _mm_set1_epi16(kIdctC4);
-  const __m128i one = _mm_set1_epi16(1);
+// 16-bit lane operations of one register width, for the column pass.
+struct Lanes128 {
+  using Vector = __m128i;
+  static Vector Set1(int16_t v) { return _mm_set1_epi16(v); }
+  static Vector Add(Vector a, Vector b) { return _mm_add_epi16(a, b); }
+  static Vector Sub(Vector a, Vector b) { return _mm_sub_epi16(a, b); }
+  static Vector Mulhi(Vector a, Vector b) { return _mm_mulhi_epi16(a, b); }
+  static Vector Or(Vector a, Vector b) { return _mm_or_si128(a, b); }
+  static Vector Shift5(Vector a) { return _mm_srai_epi16(a, 5); }
+};
 
-  const __m128i tp7 = _mm_add_epi16(_mm_add_epi16(x[1], _mm_mulhi_epi16(x[7], t1)), one);
-  const __m128i tm1 = _mm_sub_epi16(_mm_mulhi_epi16(x[1], t1), x[7]);
-  const __m128i tp3 = _mm_add_epi16(_mm_add_epi16(x[3], x[5]), _mm_mulhi_epi16(x[5], t3));
-  const __m128i tm3 = _mm_sub_epi16(_mm_add_epi16(x[3], _mm_mulhi_epi16(x[3], t3)), x[5]);
-  const __m128i b0 = _mm_add_epi16(tp7, tp3);
-  const __m128i b3 = _mm_sub_epi16(tm1, tm3);
-  const __m128i d = _mm_sub_epi16(tp7, tp3);
-  const __m128i e = _mm_add_epi16(tm1, tm3);
-  const __m128i s = _mm_add_epi16(d, e);
-  const __m128i b1 = _mm_add_epi16(s, _mm_or_si128(_mm_mulhi_epi16(s, c4), one));
-  const __m128i t = _mm_sub_epi16(d, e);
-  const __m128i b2 = _mm_sub_epi16(_mm_add_epi16(t, _mm_mulhi_epi16(t, c4)), one);
+// The column pass on all eight columns (of one block, or with wider lanes of
+// two blocks side by side), rows in x[0..7].
+template <typename Lanes, typename Vector = typename Lanes::Vector>
+static inline void Column_Pass(Vector (&x)[8]) {
+  using L = Lanes;
+  const Vector t1 = L::Set1(kIdctT1);
+  const Vector t2 = L::Set1(kIdctT2);
+  const Vector t3 = L::Set1(kIdctT3);
+  const Vector c4 = L::Set1(kIdctC4);
+  const Vector one = L::Set1(1);
 
-  const __m128i tp04 = _mm_add_epi16(x[0], x[4]);
-  const __m128i tm04 = _mm_sub_epi16(x[0], x[4]);
-  const __m128i tp26 = _mm_add_epi16(_mm_add_epi16(x[2], _mm_mulhi_epi16(x[6], t2)), one);
-  const __m128i tm26 = _mm_sub_epi16(_mm_add_epi16(_mm_mulhi_epi16(x[2], t2), one), x[6]);
-  const __m128i a0 = _mm_add_epi16(tp04, tp26);
-  const __m128i a3 = _mm_sub_epi16(tp04, tp26);
-  const __m128i a1 = _mm_add_epi16(tm04, tm26);
-  const __m128i a2 = _mm_sub_epi16(tm04, tm26);
+  const Vector tp7 = L::Add(L::Add(x[1], L::Mulhi(x[7], t1)), one);
+  const Vector tm1 = L::Sub(L::Mulhi(x[1], t1), x[7]);
+  const Vector tp3 = L::Add(L::Add(x[3], x[5]), L::Mulhi(x[5], t3));
+  const Vector tm3 = L::Sub(L::Add(x[3], L::Mulhi(x[3], t3)), x[5]);
+  const Vector b0 = L::Add(tp7, tp3);
+  const Vector b3 = L::Sub(tm1, tm3);
+  const Vector d = L::Sub(tp7, tp3);
+  const Vector e = L::Add(tm1, tm3);
+  const Vector s = L::Add(d, e);
+  const Vector b1 = L::Add(s, L::Or(L::Mulhi(s, c4), one));
+  const Vector t = L::Sub(d, e);
+  const Vector b2 = L::Sub(L::Add(t, L::Mulhi(t, c4)), one);
 
-  const __m128i r15 = _mm_set1_epi16(15);
-  const __m128i r16 = _mm_set1_epi16(16);
-  auto descale = [](__m128i v, __m128i rounding) {
-    return _mm_srai_epi16(_mm_add_epi16(v, rounding), 5);
-  };
-  x[0] = descale(_mm_add_epi16(a0, b0), r15);
-  x[7] = descale(_mm_sub_epi16(a0, b0), r15);
-  x[1] = descale(_mm_add_epi16(a1, b1), r15);
-  x[6] = descale(_mm_sub_epi16(a1, b1), r15);
-  x[2] = descale(_mm_add_epi16(a2, b2), r16);
-  x[5] = descale(_mm_sub_epi16(a2, b2), r16);
-  x[3] = descale(_mm_add_epi16(a3, b3), r16);
-  x[4] = descale(_mm_sub_epi16(a3, b3), r16);
+  const Vector tp04 = L::Add(x[0], x[4]);
+  const Vector tm04 = L::Sub(x[0], x[4]);
+  const Vector tp26 = L::Add(L::Add(x[2], L::Mulhi(x[6], t2)), one);
+  const Vector tm26 = L::Sub(L::Add(L::Mulhi(x[2], t2), one), x[6]);
+  const Vector a0 = L::Add(tp04, tp26);
+  const Vector a3 = L::Sub(tp04, tp26);
+  const Vector a1 = L::Add(tm04, tm26);
+  const Vector a2 = L::Sub(tm04, tm26);
+
+  const Vector r15 = L::Set1(15);
+  const Vector r16 = L::Set1(16);
+  auto descale = [](Vector v, Vector rounding) { return L::Shift5(L::Add(v, rounding)); };
+  x[0] = descale(L::Add(a0, b0), r15);
+  x[7] = descale(L::Sub(a0, b0), r15);
+  x[1] = descale(L::Add(a1, b1), r15);
+  x[6] = descale(L::Sub(a1, b1), r15);
+  x[2] = descale(L::Add(a2, b2), r16);
+  x[5] = descale(L::Sub(a2, b2), r16);
+  x[3] = descale(L::Add(a3, b3), r16);
+  x[4] = descale(L::Sub(a3, b3), r16);
 }
 
 static inline void Store_Two_Rows(uint8_t* row, std::ptrdiff_t stride, __m128i bytes) {
@@ -129,12 +142,20 @@ template <RowPass kRowPass, bool kAdd>
 static void Transform(const int16_t* coefficients, uint8_t* destination, int stride) {
   __m128i x[8];
   kRowPass(coefficients, x);
-  Column_Pass(x);
+  Column_Pass<Lanes128>(x);
   if constexpr (kAdd) {
     Add_Rows(x, destination, stride);
   } else {
     Store_Rows(x, destination, stride);
   }
+}
+
+// Two blocks, one after the other through the transform.
+template <RowPass kRowPass, bool kAdd>
+static void Transform_Pair(const int16_t* coefficients, uint8_t* first, uint8_t* second,
+                           int stride) {
+  Transform<kRowPass, kAdd>(coefficients, first, stride);
+  Transform<kRowPass, kAdd>(coefficients + 64, second, stride);
 }
 
 // A block whose only non-zero coefficient may be the DC: row 0 of the row

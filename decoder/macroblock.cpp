@@ -128,7 +128,9 @@ int Read_Macroblock_Layer(BitCursor& bits, MacroblockContext& ctx) {
 
 }  // namespace
 
-int Read_Macroblock(MacroblockContext& ctx) {
+// Everything but the blocks is inlined, so that the cursor stays in
+// registers up to them.
+[[gnu::flatten]] int Read_Macroblock(MacroblockContext& ctx) {
   BitCursor bits;
   const int decoded = Read_Macroblock_Layer(bits, ctx);
   bits.Store();

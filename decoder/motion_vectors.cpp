@@ -28,104 +28,15 @@ constexpr VlcCode<VlcEntry> motion_code_codes[] = {
     {"0000 0011 01", {15}},
     {"0000 0011 00", {16}},
 };
-constexpr auto motion_code_64 = Expand_Vlc_Table<16>(motion_code_codes, 10, 6, 0);
-constexpr auto motion_code_0 = Expand_Vlc_Table<64>(motion_code_codes, 10, 0, 0);
-static_assert(Vlc_Table_Filled(motion_code_64, 1) && Vlc_Table_Filled(motion_code_0, 12));
+constexpr auto motion_code_short =
+    Expand_Vlc_Table<MOTION_CODE_LONG_CODES>(motion_code_codes, 10, 6, 0);
+constexpr auto motion_code_long = Expand_Vlc_Table<64>(motion_code_codes, 10, 0, 0);
+static_assert(Vlc_Table_Filled(motion_code_short, 1) && Vlc_Table_Filled(motion_code_long, 12));
 
 }  // namespace
 
-int Read_motion_code(BitCursor& bits) {
-  const uint32_t window = bits.Peek(10);
-  const VlcEntry& entry = window >= 64 ? motion_code_64[window >> 6] : motion_code_0[window];
-  if (entry.value > 0) {
-    const int sign = bits.BitMaskAt(entry.length);
-    bits.Skip(entry.length + 1);
-    return (entry.value ^ sign) - sign;
-  }
-  // Code 1 is motion_code 0. Of an invalid code the leading 0 bit is
-  // consumed; there is no message: the motion vector layer reports nothing
-  // for this code.
-  bits.Skip(1);
-  if (entry.length == 0) decoder_state.decode_error = 1;
-  return 0;
-}
-
-int Read_dmvector(BitCursor& bits) {
-  if (!bits.ReadBit()) return 0;
-  return bits.ReadBit() ? -1 : 1;
-}
-
-int Update_Vector_Component(int predictor, int r_size, int motion_code, int motion_residual,
-                            int full_pel) {
-  int limit = 16 << r_size;
-  int value = full_pel ? predictor >> 1 : predictor;
-  if (motion_code > 0) {
-    value += ((motion_code - 1) << r_size) + motion_residual + 1;
-    if (value >= limit) value -= 2 * limit;
-  } else if (motion_code < 0) {
-    value -= ((-motion_code - 1) << r_size) + motion_residual + 1;
-    if (value < -limit) value += 2 * limit;
-  }
-  return full_pel ? value * 2 : value;
-}
-
-namespace {
-
-int Read_Component(BitCursor& bits, int predictor, int r_size, int full_pel) {
-  int motion_code = Read_motion_code(bits);
-  int motion_residual = 0;
-  if (r_size != 0 && motion_code != 0) motion_residual = static_cast<int>(bits.Read(r_size));
-  return Update_Vector_Component(predictor, r_size, motion_code, motion_residual, full_pel);
-}
-
-}  // namespace
-
-void Read_Motion_Vector(BitCursor& cursor, int pmv[2], int r_size_horizontal, int r_size_vertical,
-                        int dmv, int mv_field_in_frame, int full_pel, int dmvector[2]) {
-  BitCursor bits = cursor;
-  pmv[0] = Read_Component(bits, pmv[0], r_size_horizontal, full_pel);
-  if (dmv) dmvector[0] = Read_dmvector(bits);
-  if (mv_field_in_frame) {
-    // The predictor is kept in frame units; the field vector is coded in
-    // field units.
-    pmv[1] = Read_Component(bits, pmv[1] >> 1, r_size_vertical, full_pel) * 2;
-  } else {
-    pmv[1] = Read_Component(bits, pmv[1], r_size_vertical, full_pel);
-  }
-  if (dmv) dmvector[1] = Read_dmvector(bits);
-  cursor = bits;
-}
-
-// The calls are inlined, so the cursor copy stays in registers for all the
-// codes of the direction.
-[[gnu::flatten]] void Read_Motion_Vectors(BitCursor& cursor, MacroblockContext& ctx, int s,
-                                          int r_size_horizontal, int r_size_vertical) {
-  BitCursor bits = cursor;
-  if (ctx.motion_vector_count == 1) {
-    if (ctx.mv_format == 0 && !ctx.dmv) {
-      int select = bits.ReadBit();
-      ctx.motion_vertical_field_select[0][s] = select;
-      ctx.motion_vertical_field_select[1][s] = select;
-    }
-    // Decoded in a local copy and stored to both predictors from it: copying
-    // PMV[0][s] right after its two stores would stall on store forwarding.
-    int vector[2] = {ctx.PMV[0][s][0], ctx.PMV[0][s][1]};
-    Read_Motion_Vector(bits, vector, r_size_horizontal, r_size_vertical, ctx.dmv,
-                       ctx.mv_field_in_frame, 0, ctx.dmvector);
-    for (auto& pmv : ctx.PMV) {
-      pmv[s][0] = vector[0];
-      pmv[s][1] = vector[1];
-    }
-  } else {
-    ctx.motion_vertical_field_select[0][s] = bits.ReadBit();
-    Read_Motion_Vector(bits, ctx.PMV[0][s], r_size_horizontal, r_size_vertical, 0,
-                       ctx.mv_field_in_frame, 0, ctx.dmvector);
-    ctx.motion_vertical_field_select[1][s] = bits.ReadBit();
-    Read_Motion_Vector(bits, ctx.PMV[1][s], r_size_horizontal, r_size_vertical, 0,
-                       ctx.mv_field_in_frame, 0, ctx.dmvector);
-  }
-  cursor = bits;
-}
+const std::array<VlcEntry, MOTION_CODE_LONG_CODES + 64> motion_code_magnitudes =
+    Join_Vlc_Tables(motion_code_short, motion_code_long);
 
 void Derive_Dual_Prime_Vectors(int dual_prime_vectors[2][2], const int dmvector[2], int mvx,
                                int mvy) {

@@ -8,6 +8,7 @@
 #include "decoder/diagnostics.h"
 #include "decoder/headers.h"
 #include "decoder/macroblock.h"
+#include "decoder/prediction.h"
 #include "decoder/reconstruct.h"
 #include "decoder/start_codes.h"
 #include "decoder/vlc.h"
@@ -73,8 +74,11 @@ int start_of_slice(MacroblockContext& ctx) {
     Decoder_Message("start_of_slice(): MBAinc unsuccessful\n");
     return 0;
   }
-  int row = static_cast<int>(code & 0xFF) + extension * 128 - 1;
+  const int row = static_cast<int>(code & 0xFF) + extension * 128 - 1;
   ctx.address = row * d.mb_width + increment - 1;
+  // An increment may reach into the rows below (MPEG-1 slices span rows).
+  ctx.column = d.mb_width > 0 ? ctx.address % d.mb_width : 0;
+  ctx.row = d.mb_width > 0 ? ctx.address / d.mb_width : 0;
   ctx.increment = 1;
   ctx.dc_dct_pred[0] = ctx.dc_dct_pred[1] = ctx.dc_dct_pred[2] = 0;
   for (auto& r : ctx.PMV) {
@@ -108,6 +112,10 @@ int Decode_Slice(int macroblock_count) {
     Reconstruct_Macroblock(ctx);
     d.macroblock_decoded[ctx.address] = 1;
     ctx.address += 1;
+    if (++ctx.column == d.mb_width) {
+      ctx.column = 0;
+      ctx.row += 1;
+    }
     ctx.increment -= 1;
     if (ctx.address == macroblock_count) return -1;
   }
@@ -121,6 +129,8 @@ void Decode_Picture_Slices() {
   d.macroblock_count = d.mb_width * d.mb_height;
   if (d.picture_structure != FRAME_PICTURE) d.macroblock_count >>= 1;
   std::memset(d.macroblock_decoded, 0, static_cast<size_t>(d.macroblock_count));
+  Prepare_Block_Layout();
+  Prepare_Prediction_Walks();
   while (Decode_Slice(d.macroblock_count) == 0) {
   }
 }

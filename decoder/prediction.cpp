@@ -15,19 +15,24 @@ namespace {
 // the copies remove any doubt about the destination aliasing the source.
 
 template <int kCase, bool kAverage, int kWidth>
-void Predict_Rows_Fixed(uint8_t* destination, const uint8_t* source, int neighbour, int row_step,
-                        int h) {
+struct Predict_Rows {
+  static void Run(uint8_t* destination, const uint8_t* source, int pitch, int h);
+};
+
+template <int kCase, bool kAverage, int kWidth>
+void Predict_Rows<kCase, kAverage, kWidth>::Run(uint8_t* destination, const uint8_t* source,
+                                                int pitch, int h) {
   constexpr bool kHorizontal = (kCase & 1) != 0;
   constexpr bool kVertical = (kCase & 2) != 0;
   constexpr int kRead = kWidth + (kHorizontal ? 1 : 0);
   for (int row = 0; row < h; ++row) {
-    const uint8_t* src = source + static_cast<std::ptrdiff_t>(row) * row_step;
-    uint8_t* dst = destination + static_cast<std::ptrdiff_t>(row) * row_step;
+    const uint8_t* src = source + static_cast<std::ptrdiff_t>(row) * pitch;
+    uint8_t* dst = destination + static_cast<std::ptrdiff_t>(row) * pitch;
     uint8_t a[kWidth + 1];
     uint8_t b[kWidth + 1];
     uint8_t p[kWidth];
     std::memcpy(a, src, kRead);
-    if constexpr (kVertical) std::memcpy(b, src + neighbour, kRead);
+    if constexpr (kVertical) std::memcpy(b, src + pitch, kRead);
     for (int i = 0; i < kWidth; ++i) {
       if constexpr (kCase == 0) {
         p[i] = a[i];
@@ -48,175 +53,189 @@ void Predict_Rows_Fixed(uint8_t* destination, const uint8_t* source, int neighbo
   }
 }
 
-// Any width, for completeness of the kernel contract; the decoder only asks
-// for 8 and 16.
+// The 8-sample loop in two planes at once (the chroma planes of 4:2:0 and
+// 4:2:2, which share their geometry).
 template <int kCase, bool kAverage>
-void Predict_Rows_Any(uint8_t* destination, const uint8_t* source, int neighbour, int row_step,
-                      int w, int h) {
-  for (int row = 0; row < h; ++row) {
-    const uint8_t* src = source + static_cast<std::ptrdiff_t>(row) * row_step;
-    uint8_t* dst = destination + static_cast<std::ptrdiff_t>(row) * row_step;
-    for (int i = 0; i < w; ++i) {
-      int p;
-      if constexpr (kCase == 0) {
-        p = src[i];
-      } else if constexpr (kCase == 1) {
-        p = (src[i] + src[i + 1] + 1) >> 1;
-      } else if constexpr (kCase == 2) {
-        p = (src[i] + src[i + neighbour] + 1) >> 1;
-      } else {
-        p = (src[i] + src[i + 1] + src[i + neighbour] + src[i + neighbour + 1] + 2) >> 2;
-      }
-      if constexpr (kAverage) p = (dst[i] + p + 1) >> 1;
-      dst[i] = static_cast<uint8_t>(p);
-    }
+struct Predict_Rows_Pair {
+  static void Run(uint8_t* dst0, const uint8_t* src0, uint8_t* dst1, const uint8_t* src1, int pitch,
+                  int h) {
+    Predict_Rows<kCase, kAverage, 8>::Run(dst0, src0, pitch, h);
+    Predict_Rows<kCase, kAverage, 8>::Run(dst1, src1, pitch, h);
   }
-}
-
-template <int kCase, bool kAverage>
-void Predict_Rows(uint8_t* dst, const uint8_t* src, int neighbour, int row_step, int w, int h) {
-  if (w == 16) {
-    Predict_Rows_Fixed<kCase, kAverage, 16>(dst, src, neighbour, row_step, h);
-  } else if (w == 8) {
-    Predict_Rows_Fixed<kCase, kAverage, 8>(dst, src, neighbour, row_step, h);
-  } else {
-    Predict_Rows_Any<kCase, kAverage>(dst, src, neighbour, row_step, w, h);
-  }
-}
+};
 
 // ---------------------------------------------------------------------------
 // One rectangle of one plane.
-
-// A plane of a frame store: `width` is also its line stride.
-struct Plane {
-  const uint8_t* data;
-  int width;
-  int height;
-};
 
 // Larger than any vector a stream can code (r_size 8 gives +-4096 half
 // samples, dual prime at most triples a field vector); keeps the coordinate
 // arithmetic of damaged values far from overflow.
 constexpr int kVectorLimit = 1 << 16;
 
-// Clamped-path buffer: up to 17 columns and 32 lines (a 16-row area whose
-// rows are two lines apart, plus the vertical neighbour).
+// Edge-path buffers: up to 17 columns and 17 lines (16 rows plus the
+// vertical neighbour).
 constexpr int kEdgeStride = 32;
-constexpr int kEdgeLines = 32;
+constexpr int kEdgeLines = 17;
 
-// Predicts h rows of w samples at (x, y) of the destination from the
-// reference plane displaced by the half-sample vector (dx, dy).
-//
-// Every plane holds two interleaved fields, and every call steps rows by
-// lx2 = twice the plane width. lx is the plane width when frame lines are
-// read (the vertical neighbour is the next frame line) and lx2 when the lines
-// of one field are read; source_field starts the reference one frame line
-// down.
-//
-// Areas that lie inside the reference take the direct path. Others (only
-// damaged or non-conforming streams produce them) are first copied with
-// clamped coordinates: edge samples repeat, and a field reference repeats its
-// own edge lines.
-void Predict_Plane_Area(const Plane& source, int source_field, uint8_t* destination, int lx,
-                        int lx2, int w, int h, int x, int y, int dx, int dy, int average) {
-  dx = std::clamp(dx, -kVectorLimit, kVectorLimit);
-  dy = std::clamp(dy, -kVectorLimit, kVectorLimit);
-  const int xi = dx >> 1, xh = dx & 1;
-  const int yi = dy >> 1, yh = dy & 1;
-  const int kernel_index = xh + 2 * yh;
-  const PredictFunction kernel =
-      average ? prediction_kernels.average[kernel_index] : prediction_kernels.put[kernel_index];
-  uint8_t* dst = destination + static_cast<std::ptrdiff_t>(lx) * y + x;
+// One plane as a prediction walks it: frame lines, or the lines of one field
+// (every second frame line).
+struct PlaneWalk {
+  const uint8_t* source;  // line 0 of the reference
+  uint8_t* destination;   // line 0 of the picture being decoded
+  int pitch;              // bytes from one line to the next
+  int width;              // samples per line
+  int lines;              // lines of the reference
+};
 
-  // Reference line n is frame row first_row + line_rows * n; source rows are
-  // line_step lines apart.
-  const bool field_lines = lx != source.width;
-  const int line_rows = field_lines ? 2 : 1;
-  const int line_step = lx2 / lx;  // lines from one predicted row to the next
-  const int first_row = source_field;
-  // The lines that lie inside the plane.
-  const int lowest_line = field_lines ? 0 : -first_row;
-  const int highest_line = (source.height - 1 - first_row) >> (field_lines ? 1 : 0);
-  const int line0 = y + yi;
-  const int last_line = line0 + (h - 1) * line_step + yh;
-  const int column0 = x + xi;
-  const int last_column = column0 + w - 1 + xh;
+// A w x h block (w 8 or 16) at column x, line y of a walk, and where its
+// prediction is read: the vector's full-sample part applied to the
+// position, its half-sample parts selecting the interpolation.
+struct BlockMotion {
+  int x, y;
+  int column, line;  // first source sample
+  int half;          // xh + 2 * yh
+  int w, h;
 
-  if (line0 >= lowest_line && last_line <= highest_line && column0 >= 0 &&
-      last_column < source.width) {
-    const uint8_t* src = source.data + static_cast<std::ptrdiff_t>(source.width) * first_row +
-                         static_cast<std::ptrdiff_t>(lx) * line0 + column0;
-    kernel(dst, src, lx, lx2, w, h);
-    return;
+  BlockMotion(int w_, int h_, int x_, int y_, int dx, int dy)
+      : x(x_),
+        y(y_),
+        column(x_ + (dx >> 1)),
+        line(y_ + (dy >> 1)),
+        half((dx & 1) + 2 * (dy & 1)),
+        w(w_),
+        h(h_) {}
+
+  // Whether every source sample, half-sample neighbours included, lies in
+  // the reference.
+  bool Inside(const PlaneWalk& walk) const {
+    return column >= 0 && column + w + (half & 1) <= walk.width && line >= 0 &&
+           line + h + (half >> 1) <= walk.lines;
   }
+  uint8_t* Destination(const PlaneWalk& walk) const {
+    return walk.destination + static_cast<std::ptrdiff_t>(walk.pitch) * y + x;
+  }
+  const uint8_t* Source(const PlaneWalk& walk) const {
+    return walk.source + static_cast<std::ptrdiff_t>(walk.pitch) * line + column;
+  }
+};
 
-  const int lines = last_line - line0 + 1;
-  const int columns = w + xh;
+// A block whose source samples reach outside the reference, predicted from a
+// copy made with clamped coordinates: edge samples repeat, and a field
+// reference repeats its own edge lines. Only damaged or non-conforming
+// streams get here. (Plain values rather than the records: a record whose
+// address is taken would be built in memory on the common path too.)
+[[gnu::noinline]] void Predict_Block_At_Edge(PredictFunction kernel, const uint8_t* source,
+                                             uint8_t* destination, int pitch, int width,
+                                             int walk_lines, int column, int line, int half, int w,
+                                             int h) {
+  const int lines = h + (half >> 1);
+  const int columns = w + (half & 1);
   if (lines > kEdgeLines || columns > kEdgeStride) return;  // never asked for
-  uint8_t edge[kEdgeLines * kEdgeStride];
+  uint8_t edge[kEdgeLines * kEdgeStride] = {};
   for (int j = 0; j < lines; ++j) {
-    const int line = std::clamp(line0 + j, lowest_line, highest_line);
     const uint8_t* row =
-        source.data + static_cast<std::ptrdiff_t>(source.width) * (first_row + line_rows * line);
+        source + static_cast<std::ptrdiff_t>(pitch) * std::clamp(line + j, 0, walk_lines - 1);
     for (int c = 0; c < columns; ++c) {
-      edge[j * kEdgeStride + c] = row[std::clamp(column0 + c, 0, source.width - 1)];
+      edge[j * kEdgeStride + c] = row[std::clamp(column + c, 0, width - 1)];
     }
   }
-  // The kernels step source and destination alike, so the copy, whose lines
-  // are packed, is predicted one row at a time.
-  for (int row = 0; row < h; ++row) {
-    kernel(dst + static_cast<std::ptrdiff_t>(row) * lx2, edge + row * line_step * kEdgeStride,
-           kEdgeStride, lx2, w, 1);
+  // The kernels step source and destination alike: the destination rows go
+  // through a buffer of the copy's pitch.
+  const size_t bytes = static_cast<size_t>(w);
+  uint8_t block[kEdgeLines * kEdgeStride] = {};
+  for (int j = 0; j < h; ++j) {
+    std::memcpy(block + j * kEdgeStride, destination + static_cast<std::ptrdiff_t>(pitch) * j,
+                bytes);
+  }
+  kernel(block, edge, kEdgeStride, h);
+  for (int j = 0; j < h; ++j) {
+    std::memcpy(destination + static_cast<std::ptrdiff_t>(pitch) * j, block + j * kEdgeStride,
+                bytes);
+  }
+}
+
+[[gnu::always_inline]] inline void Predict_Block(PredictFunction kernel, const BlockMotion& motion,
+                                                 const PlaneWalk& walk) {
+  if (motion.Inside(walk)) [[likely]] {
+    const uint8_t* source = motion.Source(walk);
+    // The next macroblock often moves as this one: its rows of the reference
+    // are asked for now, so that large pictures, whose references do not
+    // stay in the caches, wait less on them. A prefetch never faults.
+    const uintptr_t ahead =
+        reinterpret_cast<uintptr_t>(source) + 2 * static_cast<unsigned>(motion.w);
+    for (int row = 0; row <= motion.h; ++row) {
+      __builtin_prefetch(reinterpret_cast<const void*>(ahead + static_cast<uintptr_t>(walk.pitch) *
+                                                                   static_cast<unsigned>(row)));
+    }
+    kernel(motion.Destination(walk), source, walk.pitch, motion.h);
+  } else {
+    Predict_Block_At_Edge(kernel, walk.source, motion.Destination(walk), walk.pitch, walk.width,
+                          walk.lines, motion.column, motion.line, motion.half, motion.w, motion.h);
   }
 }
 
 // ---------------------------------------------------------------------------
 // One luma rectangle and the matching chroma rectangles.
 
-struct PredictionCall {
-  const FrameStore* source;
-  int source_field;
-  int destination_field;
-  int lx;  // in luma bytes
-  int lx2;
-  int w, h;
-  int x, y;
-  int dx, dy;
-  int average;
-};
+// Plane p of the walks.
+[[gnu::always_inline]] inline PlaneWalk Plane_Walk(const FrameStore& source,
+                                                   const PlaneWalks& walks, int p) {
+  return {source.plane[p] + walks.source_offset[p], walks.destination[p], walks.pitch[p],
+          walks.width[p], walks.lines[p]};
+}
 
-void Predict_Area(const PredictionCall& call) {
+// The 16 x h luma area at (x, y) in lines of the walks and its chroma
+// areas, predicted from `source` with the luma vector (dx, dy).
+void Predict_Area(const FrameStore& source, const PlaneWalks& walks, int h, int x, int y, int dx,
+                  int dy, bool average) {
   const DecoderState& d = decoder_state;
-  const FrameStore& target = d.decode_target;
+  const PredictionKernels& kernels = prediction_kernels;
+  const auto& loops = average ? kernels.average : kernels.put;
+  dx = std::clamp(dx, -kVectorLimit, kVectorLimit);
+  dy = std::clamp(dy, -kVectorLimit, kVectorLimit);
 
-  Plane luma{call.source->plane[0], d.coded_width, d.coded_height};
-  Predict_Plane_Area(luma, call.source_field,
-                     target.plane[0] + (call.destination_field ? call.lx2 / 2 : 0), call.lx,
-                     call.lx2, call.w, call.h, call.x, call.y, call.dx, call.dy, call.average);
+  const BlockMotion luma(16, h, x, y, dx, dy);
+  Predict_Block(loops[PREDICT_16][luma.half], luma, Plane_Walk(source, walks, 0));
 
   // The chroma rules follow the plane sizes, which are those of the chroma
   // format the stores were laid out for: halved horizontally unless 4:4:4,
   // vertically for 4:2:0. Vector components halve toward zero.
-  int lx = call.lx, lx2 = call.lx2, w = call.w, h = call.h;
-  int x = call.x, y = call.y, dx = call.dx, dy = call.dy;
-  if (d.chroma_width < d.coded_width) {
-    lx >>= 1;
-    lx2 >>= 1;
-    w >>= 1;
-    x >>= 1;
-    dx /= 2;
-  }
+  const bool half_width = d.chroma_width < d.coded_width;
   if (d.chroma_height < d.coded_height) {
     h >>= 1;
     y >>= 1;
     dy /= 2;
   }
-  for (int p = 1; p <= 2; ++p) {
-    Plane chroma{call.source->plane[p], d.chroma_width, d.chroma_height};
-    Predict_Plane_Area(chroma, call.source_field,
-                       target.plane[p] + (call.destination_field ? lx2 / 2 : 0), lx, lx2, w, h, x,
-                       y, dx, dy, call.average);
+  const PlaneWalk cb = Plane_Walk(source, walks, 1);
+  const PlaneWalk cr = Plane_Walk(source, walks, 2);
+  if (half_width) {
+    const BlockMotion chroma(8, h, x >> 1, y, dx / 2, dy);
+    // Both planes share the walk's geometry.
+    if (chroma.Inside(cb)) [[likely]] {
+      (average ? kernels.average_pair : kernels.put_pair)[chroma.half](
+          chroma.Destination(cb), chroma.Source(cb), chroma.Destination(cr), chroma.Source(cr),
+          cb.pitch, h);
+      return;
+    }
+    for (const PlaneWalk* walk : {&cb, &cr}) {
+      Predict_Block_At_Edge(loops[PREDICT_8][chroma.half], walk->source, chroma.Destination(*walk),
+                            walk->pitch, walk->width, walk->lines, chroma.column, chroma.line,
+                            chroma.half, chroma.w, chroma.h);
+    }
+  } else {
+    const BlockMotion chroma(16, h, x, y, dx, dy);
+    Predict_Block(loops[PREDICT_16][chroma.half], chroma, cb);
+    Predict_Block(loops[PREDICT_16][chroma.half], chroma, cr);
   }
+}
+
+// The walks of frame lines, and of the lines of one field of the reference
+// into one field of the destination (a field picture's own lines: field 0).
+const PlaneWalks& Frame_Walks() {
+  return decoder_state.prediction_walks[0];
+}
+const PlaneWalks& Field_Walks(int source_field, int destination_field) {
+  return decoder_state.prediction_walks[1 + 2 * (source_field & 1) + (destination_field & 1)];
 }
 
 // ---------------------------------------------------------------------------
@@ -230,25 +249,22 @@ void Report_Invalid_Motion_Type() {
 // the next frame line. (The even and the odd lines predicted as two
 // interleaved halves give the same samples; one area of 16 frame lines is
 // the same work in half the calls.)
-void Predict_Frame(const FrameStore& source, int bx, int by, const int vector[2], int average) {
-  const int W = decoder_state.coded_width;
-  Predict_Area({&source, 0, 0, W, W, 16, 16, bx, by, vector[0], vector[1], average});
+void Predict_Frame(const FrameStore& source, int bx, int by, const int vector[2], bool average) {
+  Predict_Area(source, Frame_Walks(), 16, bx, by, vector[0], vector[1], average);
 }
 
 // Field prediction in a frame picture: each field of the macroblock from the
 // field its select names; vectors are kept in frame units.
 void Predict_Fields_Of_Frame(const FrameStore& source, int bx, int by, const int vectors[2][2][2],
-                             const int selects[2][2], int s, int average) {
-  const int W = decoder_state.coded_width;
+                             const int selects[2][2], int s, bool average) {
   for (int field = 0; field < 2; ++field) {
-    Predict_Area({&source, selects[field][s], field, 2 * W, 2 * W, 16, 8, bx, by / 2,
-                  vectors[field][s][0], vectors[field][s][1] >> 1, average});
+    Predict_Area(source, Field_Walks(selects[field][s], field), 8, bx, by / 2, vectors[field][s][0],
+                 vectors[field][s][1] >> 1, average);
   }
 }
 
 void Predict_Dual_Prime_Frame(const FrameStore& source, int bx, int by,
                               const MacroblockContext& ctx) {
-  const int W = decoder_state.coded_width;
   const int mvx = std::clamp(ctx.PMV[0][0][0], -kVectorLimit, kVectorLimit);
   const int mvy = std::clamp(ctx.PMV[0][0][1], -kVectorLimit, kVectorLimit) >> 1;
   int dual_prime_vectors[2][2];
@@ -256,9 +272,9 @@ void Predict_Dual_Prime_Frame(const FrameStore& source, int bx, int by,
   // Each field: the same-parity prediction, then the opposite parity
   // averaged in ([0] predicts the top field, [1] the bottom field).
   for (int field = 0; field < 2; ++field) {
-    Predict_Area({&source, field, field, 2 * W, 2 * W, 16, 8, bx, by / 2, mvx, mvy, 0});
-    Predict_Area({&source, 1 - field, field, 2 * W, 2 * W, 16, 8, bx, by / 2,
-                  dual_prime_vectors[field][0], dual_prime_vectors[field][1], 1});
+    Predict_Area(source, Field_Walks(field, field), 8, bx, by / 2, mvx, mvy, false);
+    Predict_Area(source, Field_Walks(1 - field, field), 8, bx, by / 2, dual_prime_vectors[field][0],
+                 dual_prime_vectors[field][1], true);
   }
 }
 
@@ -278,9 +294,9 @@ void Predict_Forward_Frame_Picture(int bx, int by, const MacroblockContext& ctx)
   const FrameStore& reference = decoder_state.older_reference;
   const bool forward = (ctx.macroblock_type & MACROBLOCK_MOTION_FORWARD) != 0;
   if (ctx.motion_type == MC_FRAME || !forward) {
-    Predict_Frame(reference, bx, by, ctx.PMV[0][0], 0);
+    Predict_Frame(reference, bx, by, ctx.PMV[0][0], false);
   } else if (ctx.motion_type == MC_FIELD) {
-    Predict_Fields_Of_Frame(reference, bx, by, ctx.PMV, ctx.motion_vertical_field_select, 0, 0);
+    Predict_Fields_Of_Frame(reference, bx, by, ctx.PMV, ctx.motion_vertical_field_select, 0, false);
   } else if (ctx.motion_type == MC_DMV) {
     Predict_Dual_Prime_Frame(reference, bx, by, ctx);
   } else {
@@ -290,16 +306,15 @@ void Predict_Forward_Frame_Picture(int bx, int by, const MacroblockContext& ctx)
 
 void Predict_Forward_Field_Picture(int bx, int by, const MacroblockContext& ctx) {
   const DecoderState& d = decoder_state;
-  const int W = d.coded_width;
   const bool forward = (ctx.macroblock_type & MACROBLOCK_MOTION_FORWARD) != 0;
   const auto& select = ctx.motion_vertical_field_select;
   if (ctx.motion_type == MC_FIELD || !forward) {
-    Predict_Area({&Forward_Field_Reference(select[0][0]), select[0][0], 0, 2 * W, 2 * W, 16, 16, bx,
-                  by, ctx.PMV[0][0][0], ctx.PMV[0][0][1], 0});
+    Predict_Area(Forward_Field_Reference(select[0][0]), Field_Walks(select[0][0], 0), 16, bx, by,
+                 ctx.PMV[0][0][0], ctx.PMV[0][0][1], false);
   } else if (ctx.motion_type == MC_16X8) {
     for (int half = 0; half < 2; ++half) {
-      Predict_Area({&Forward_Field_Reference(select[half][0]), select[half][0], 0, 2 * W, 2 * W, 16,
-                    8, bx, by + 8 * half, ctx.PMV[half][0][0], ctx.PMV[half][0][1], 0});
+      Predict_Area(Forward_Field_Reference(select[half][0]), Field_Walks(select[half][0], 0), 8, bx,
+                   by + 8 * half, ctx.PMV[half][0][0], ctx.PMV[half][0][1], false);
     }
   } else if (ctx.motion_type == MC_DMV) {
     const int current_field = d.picture_structure == BOTTOM_FIELD ? 1 : 0;
@@ -307,19 +322,18 @@ void Predict_Forward_Field_Picture(int bx, int by, const MacroblockContext& ctx)
     const int mvy = std::clamp(ctx.PMV[0][0][1], -kVectorLimit, kVectorLimit);
     int dual_prime_vectors[2][2];
     Derive_Dual_Prime_Vectors(dual_prime_vectors, ctx.dmvector, mvx, mvy);
-    Predict_Area({&d.older_reference, current_field, 0, 2 * W, 2 * W, 16, 16, bx, by, mvx, mvy, 0});
+    Predict_Area(d.older_reference, Field_Walks(current_field, 0), 16, bx, by, mvx, mvy, false);
     const FrameStore& opposite = d.in_second_field ? d.newer_reference : d.older_reference;
-    Predict_Area({&opposite, 1 - current_field, 0, 2 * W, 2 * W, 16, 16, bx, by,
-                  dual_prime_vectors[0][0], dual_prime_vectors[0][1], 1});
+    Predict_Area(opposite, Field_Walks(1 - current_field, 0), 16, bx, by, dual_prime_vectors[0][0],
+                 dual_prime_vectors[0][1], true);
   } else {
     Report_Invalid_Motion_Type();
   }
 }
 
-void Predict_Backward(int bx, int by, const MacroblockContext& ctx, int average) {
+void Predict_Backward(int bx, int by, const MacroblockContext& ctx, bool average) {
   const DecoderState& d = decoder_state;
   const FrameStore& reference = d.newer_reference;
-  const int W = d.coded_width;
   const auto& select = ctx.motion_vertical_field_select;
   if (d.picture_structure == FRAME_PICTURE) {
     if (ctx.motion_type == MC_FRAME) {
@@ -328,12 +342,12 @@ void Predict_Backward(int bx, int by, const MacroblockContext& ctx, int average)
       Predict_Fields_Of_Frame(reference, bx, by, ctx.PMV, select, 1, average);
     }
   } else if (ctx.motion_type == MC_FIELD) {
-    Predict_Area({&reference, select[0][1], 0, 2 * W, 2 * W, 16, 16, bx, by, ctx.PMV[0][1][0],
-                  ctx.PMV[0][1][1], average});
+    Predict_Area(reference, Field_Walks(select[0][1], 0), 16, bx, by, ctx.PMV[0][1][0],
+                 ctx.PMV[0][1][1], average);
   } else if (ctx.motion_type == MC_16X8) {
     for (int half = 0; half < 2; ++half) {
-      Predict_Area({&reference, select[half][1], 0, 2 * W, 2 * W, 16, 8, bx, by + 8 * half,
-                    ctx.PMV[half][1][0], ctx.PMV[half][1][1], average});
+      Predict_Area(reference, Field_Walks(select[half][1], 0), 8, bx, by + 8 * half,
+                   ctx.PMV[half][1][0], ctx.PMV[half][1][1], average);
     }
   } else {
     Report_Invalid_Motion_Type();
@@ -344,17 +358,35 @@ void Predict_Backward(int bx, int by, const MacroblockContext& ctx, int average)
 
 namespace {
 
-constexpr PredictionKernels kPortablePredictionKernels = {
-    {Predict_Rows<0, false>, Predict_Rows<1, false>, Predict_Rows<2, false>,
-     Predict_Rows<3, false>},
-    {Predict_Rows<0, true>, Predict_Rows<1, true>, Predict_Rows<2, true>, Predict_Rows<3, true>},
-};
+constexpr PredictionKernels kPortablePredictionKernels =
+    Make_Prediction_Kernels<Predict_Rows, Predict_Rows_Pair>();
 
 }  // namespace
 
 const PredictionKernels portable_prediction_kernels = kPortablePredictionKernels;
 // Constant-initialised, so it is ready before any static constructor runs.
 constinit PredictionKernels prediction_kernels = kPortablePredictionKernels;
+
+void Prepare_Prediction_Walks() {
+  DecoderState& d = decoder_state;
+  for (int walk = 0; walk < 5; ++walk) {
+    PlaneWalks& walks = d.prediction_walks[walk];
+    // Frame lines, or field lines from one field into another.
+    const int shift = walk == 0 ? 0 : 1;
+    const int source_field = walk == 0 ? 0 : (walk - 1) >> 1;
+    const int destination_field = walk == 0 ? 0 : (walk - 1) & 1;
+    for (int p = 0; p < 3; ++p) {
+      const int width = p == 0 ? d.coded_width : d.chroma_width;
+      const int height = p == 0 ? d.coded_height : d.chroma_height;
+      walks.source_offset[p] = static_cast<std::ptrdiff_t>(width) * source_field;
+      walks.destination[p] =
+          d.decode_target.plane[p] + static_cast<std::ptrdiff_t>(width) * destination_field;
+      walks.pitch[p] = width << shift;
+      walks.width[p] = width;
+      walks.lines[p] = (height - source_field + shift) >> shift;
+    }
+  }
+}
 
 void Predict_Macroblock(int bx, int by, const MacroblockContext& ctx) {
   const DecoderState& d = decoder_state;
@@ -370,6 +402,6 @@ void Predict_Macroblock(int bx, int by, const MacroblockContext& ctx) {
     }
   }
   if (ctx.macroblock_type & MACROBLOCK_MOTION_BACKWARD) {
-    Predict_Backward(bx, by, ctx, forward ? 1 : 0);
+    Predict_Backward(bx, by, ctx, forward);
   }
 }

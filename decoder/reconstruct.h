@@ -7,9 +7,14 @@
 
 #include "decoder/decoder_state.h"
 
-// Prediction (unless intra) and all blocks of the macroblock at ctx.address.
-// ctx.coded_block_pattern and ctx.block_extent tell which blocks hold
-// coefficients; an uncoded non-intra block leaves the prediction as it is.
+// Fills decoder_state.block_layout for the picture about to be decoded
+// (picture_structure, the plane sizes); call before its first macroblock.
+void Prepare_Block_Layout();
+
+// Prediction (unless intra) and all blocks of the macroblock at ctx.column,
+// ctx.row, placed by decoder_state.block_layout. ctx.coded_block_pattern and
+// ctx.block_extent tell which blocks hold coefficients; an uncoded non-intra
+// block leaves the prediction as it is.
 void Reconstruct_Macroblock(const MacroblockContext& ctx);
 
 // Sets the 64 coefficients of the block to 0.

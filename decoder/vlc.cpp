@@ -11,11 +11,6 @@ namespace {
 
 using Code = VlcCode<VlcEntry>;
 
-void Invalid_Code(const char* message) {
-  Decoder_Message("%s", message);
-  decoder_state.decode_error = 1;
-}
-
 // ---------------------------------------------------------------------------
 // Table B-1, macroblock_address_increment, without macroblock_escape
 // (0000 0001 000) and macroblock_stuffing (0000 0001 111), which the getter
@@ -77,16 +72,16 @@ constexpr Code p_macroblock_type_codes[] = {
     {"1", {10}},      {"01", {2}},      {"001", {8}},      {"0001 1", {1}},
     {"0001 0", {26}}, {"0000 1", {18}}, {"0000 01", {17}},
 };
-constexpr auto p_macroblock_type = Expand_Vlc_Table<64>(p_macroblock_type_codes, 6, 0, 0);
-static_assert(Vlc_Table_Filled(p_macroblock_type, 1));
+constexpr auto p_macroblock_type_table = Expand_Vlc_Table<64>(p_macroblock_type_codes, 6, 0, 0);
+static_assert(Vlc_Table_Filled(p_macroblock_type_table, 1));
 
 constexpr Code b_macroblock_type_codes[] = {
     {"10", {12}},      {"11", {14}},      {"010", {4}},      {"011", {6}},
     {"0010", {8}},     {"0011", {10}},    {"0001 1", {1}},   {"0001 0", {30}},
     {"0000 11", {26}}, {"0000 10", {22}}, {"0000 01", {17}},
 };
-constexpr auto b_macroblock_type = Expand_Vlc_Table<64>(b_macroblock_type_codes, 6, 0, 0);
-static_assert(Vlc_Table_Filled(b_macroblock_type, 1));
+constexpr auto b_macroblock_type_table = Expand_Vlc_Table<64>(b_macroblock_type_codes, 6, 0, 0);
+static_assert(Vlc_Table_Filled(b_macroblock_type_table, 1));
 
 // ---------------------------------------------------------------------------
 // Table B-9, coded_block_pattern (the 4:2:0 pattern; code 0000 0000 1 is
@@ -110,31 +105,11 @@ constexpr Code coded_block_pattern_codes[] = {
     {"0000 0100", {58}},   {"0000 0011 1", {31}}, {"0000 0011 0", {47}}, {"0000 0010 1", {55}},
     {"0000 0010 0", {59}}, {"0000 0001 1", {27}}, {"0000 0001 0", {39}}, {"0000 0000 1", {0}},
 };
-constexpr auto coded_block_pattern_128 = Expand_Vlc_Table<32>(coded_block_pattern_codes, 9, 4, 0);
-constexpr auto coded_block_pattern_0 = Expand_Vlc_Table<128>(coded_block_pattern_codes, 9, 0, 0);
-static_assert(Vlc_Table_Filled(coded_block_pattern_128, 8) &&
-              Vlc_Table_Filled(coded_block_pattern_0, 1));
-
-// Reads the macroblock_type of an I or a D picture: code 1 is intra; in I
-// pictures 01 is intra with quant.
-int Intra_Macroblock_Type(BitCursor& bits, bool d_picture) {
-  if (bits.ReadBit()) return MACROBLOCK_INTRA;
-  if (d_picture) {
-    Invalid_Code("Invalid macroblock_type code\n");
-    return MACROBLOCK_INTRA;
-  }
-  if (!bits.ReadBit()) Invalid_Code("Invalid macroblock_type code\n");
-  return MACROBLOCK_INTRA | MACROBLOCK_QUANT;
-}
-
-int Predicted_Macroblock_Type(BitCursor& bits, const VlcEntry& entry) {
-  if (entry.length == 0) {
-    Invalid_Code("Invalid macroblock_type code\n");
-    return 0;
-  }
-  bits.Skip(entry.length);
-  return entry.value;
-}
+constexpr auto coded_block_pattern_short =
+    Expand_Vlc_Table<CODED_BLOCK_PATTERN_LONG_CODES>(coded_block_pattern_codes, 9, 4, 0);
+constexpr auto coded_block_pattern_long = Expand_Vlc_Table<128>(coded_block_pattern_codes, 9, 0, 0);
+static_assert(Vlc_Table_Filled(coded_block_pattern_short, 8) &&
+              Vlc_Table_Filled(coded_block_pattern_long, 1));
 
 const VlcEntry& Address_Increment_Entry(uint32_t window) {
   return window >= 128 ? address_increment_128[window >> 6] : address_increment_0[window];
@@ -154,7 +129,7 @@ int Escaped_Address_Increment() {
     if (window == MACROBLOCK_ESCAPE) {
       if (increment < MAX_ESCAPED_INCREMENT) increment += 33;
     } else if (window != MACROBLOCK_STUFFING) {
-      Invalid_Code("Invalid macroblock_address_increment code\n");
+      Invalid_Vlc_Code("Invalid macroblock_address_increment code\n");
       return 1;
     }
     Skip_Bits(11);
@@ -170,30 +145,16 @@ int Read_macroblock_address_increment() {
   return entry.value;
 }
 
-int Get_macroblock_type(BitCursor& bits) {
-  switch (decoder_state.picture_coding_type) {
-    case I_PICTURE:
-      return Intra_Macroblock_Type(bits, false);
-    case P_PICTURE:
-      return Predicted_Macroblock_Type(bits, p_macroblock_type[bits.Peek(6)]);
-    case B_PICTURE:
-      return Predicted_Macroblock_Type(bits, b_macroblock_type[bits.Peek(6)]);
-    case D_PICTURE:
-      return Intra_Macroblock_Type(bits, true);
-    default:
-      Decoder_Message_Always("Get_macroblock_type(): unrecognized picture coding type\n");
-      return 0;
-  }
+const std::array<VlcEntry, 64> p_macroblock_type = p_macroblock_type_table;
+const std::array<VlcEntry, 64> b_macroblock_type = b_macroblock_type_table;
+const std::array<VlcEntry, CODED_BLOCK_PATTERN_LONG_CODES + 128> coded_block_pattern =
+    Join_Vlc_Tables(coded_block_pattern_short, coded_block_pattern_long);
+
+void Invalid_Vlc_Code(const char* message) {
+  Decoder_Message("%s", message);
+  decoder_state.decode_error = 1;
 }
 
-int Read_coded_block_pattern(BitCursor& bits) {
-  const uint32_t window = bits.Peek(9);
-  const VlcEntry& entry =
-      window >= 128 ? coded_block_pattern_128[window >> 4] : coded_block_pattern_0[window];
-  if (entry.length == 0) {
-    Invalid_Code("Invalid coded_block_pattern code\n");
-    return 0;
-  }
-  bits.Skip(entry.length);
-  return entry.value;
+void Unrecognized_Picture_Coding_Type() {
+  Decoder_Message_Always("Get_macroblock_type(): unrecognized picture coding type\n");
 }

@@ -2,6 +2,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/buffer.h>
 #include <libavutil/frame.h>
 #include <libavutil/log.h>
 #include <libavutil/opt.h>
@@ -30,23 +31,27 @@ struct CompressorSpec {
   AVPixelFormat pixel_format;
   bool lossless;
   Tuning tuning;
+  // Codec level that cuts each frame into slices for the slice threads
+  // (FFV1 version 3, its layout fixed by the picture size alone); 0: the
+  // encoder's default.
+  int sliced_level;
 };
 
 // In the order a compressor list shows them.
 constexpr CompressorSpec kCompressors[] = {
     {"uncompressed", "Full Frames (Uncompressed)", nullptr, BI_RGB, AV_PIX_FMT_BGR24, true,
-     Tuning::kNone},
-    {"ffv1", "FFV1 (lossless)", "ffv1", MakeFourCC("FFV1"), AV_PIX_FMT_BGR0, true, Tuning::kGop},
+     Tuning::kNone, 0},
+    {"ffv1", "FFV1 (lossless)", "ffv1", MakeFourCC("FFV1"), AV_PIX_FMT_BGR0, true, Tuning::kGop, 3},
     {"huffyuv", "HuffYUV (lossless)", "huffyuv", MakeFourCC("HFYU"), AV_PIX_FMT_RGB24, true,
-     Tuning::kNone},
+     Tuning::kNone, 0},
     {"utvideo", "Ut Video RGB (lossless)", "utvideo", MakeFourCC("ULRG"), AV_PIX_FMT_GBRP, true,
-     Tuning::kNone},
+     Tuning::kNone, 0},
     {"mjpeg", "Motion JPEG", "mjpeg", MakeFourCC("MJPG"), AV_PIX_FMT_YUVJ420P, false,
-     Tuning::kQuantiser},
+     Tuning::kQuantiser, 0},
     {"mpeg4", "MPEG-4 Part 2", "mpeg4", MakeFourCC("FMP4"), AV_PIX_FMT_YUV420P, false,
-     Tuning::kMpegVideo},
+     Tuning::kMpegVideo, 0},
     {"h264", "H.264 (x264)", "libx264", MakeFourCC("H264"), AV_PIX_FMT_YUV420P, false,
-     Tuning::kX264},
+     Tuning::kX264, 0},
 };
 
 constexpr int kDefaultQuality = 90;
@@ -137,6 +142,70 @@ void ApplyOptions(const CompressorSpec& spec, const CompressOptions& options, AV
   }
 }
 
+struct StreamShape {
+  int width;
+  int height;
+  uint32_t rate;  // frames per second = rate / scale
+  uint32_t scale;
+};
+
+// Makes and opens an encoder context of `codec` for the stream; none when
+// the encoder refuses. `level` 0 leaves the codec's default level. Slice
+// threads only: frame threading would hold frames back, so an encoder that
+// ends up with it is refused.
+std::unique_ptr<AVCodecContext, CodecContextFree> OpenEncoder(const AVCodec* codec,
+                                                              const CompressorSpec& spec,
+                                                              const CompressOptions& options,
+                                                              const StreamShape& shape, int level) {
+  std::unique_ptr<AVCodecContext, CodecContextFree> context(avcodec_alloc_context3(codec));
+  AVCodecContext* ctx = context.get();
+  if (ctx == nullptr) return nullptr;
+  ctx->width = shape.width;
+  ctx->height = shape.height;
+  ctx->pix_fmt = spec.pixel_format;
+  ctx->time_base = AVRational{static_cast<int>(shape.scale), static_cast<int>(shape.rate)};
+  ctx->framerate = AVRational{static_cast<int>(shape.rate), static_cast<int>(shape.scale)};
+  ctx->sample_aspect_ratio = AVRational{1, 1};
+  ctx->thread_type = FF_THREAD_SLICE;
+  ctx->thread_count = 0;  // as many as the machine has cores
+  if (level != 0) ctx->level = level;
+  ctx->max_b_frames = 0;
+  if (!spec.lossless) {
+    // swscale converts with the BT.601 matrix; say so in the stream.
+    ctx->colorspace = AVCOL_SPC_SMPTE170M;
+    ctx->color_range =
+        spec.pixel_format == AV_PIX_FMT_YUVJ420P ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+  }
+  ApplyOptions(spec, options, ctx);
+  if (avcodec_open2(ctx, codec, nullptr) < 0) return nullptr;
+  if (ctx->active_thread_type & FF_THREAD_FRAME) return nullptr;
+  return context;
+}
+
+// A converter from the frames' bottom-up BGR24 to the encoder's format,
+// cutting each picture into slices for as many threads as the machine has
+// cores; every slice is converted exactly as a whole picture would be.
+SwsContext* MakeConverter(int width, int height, AVPixelFormat format, int flags) {
+  SwsContext* converter = sws_alloc_context();
+  if (converter == nullptr) return nullptr;
+  av_opt_set_int(converter, "srcw", width, 0);
+  av_opt_set_int(converter, "srch", height, 0);
+  av_opt_set_pixel_fmt(converter, "src_format", AV_PIX_FMT_BGR24, 0);
+  av_opt_set_int(converter, "dstw", width, 0);
+  av_opt_set_int(converter, "dsth", height, 0);
+  av_opt_set_pixel_fmt(converter, "dst_format", format, 0);
+  av_opt_set_int(converter, "sws_flags", flags, 0);
+  av_opt_set_int(converter, "threads", 0, 0);
+  if (sws_init_context(converter, nullptr, nullptr) < 0) {
+    sws_freeContext(converter);
+    return nullptr;
+  }
+  return converter;
+}
+
+// Frees nothing: a buffer over memory that stays its owner's.
+void LendOnly(void*, uint8_t*) {}
+
 bool ValidInput(const BitmapInfoHeader& format) {
   return format.biWidth > 0 && format.biHeight > 0 && format.biWidth <= 16384 &&
          format.biHeight <= 16384 && format.biBitCount == 24 && format.biPlanes == 1 &&
@@ -164,6 +233,7 @@ struct CompressedStream::Encoder {
   std::unique_ptr<AVFrame, FrameFree> picture;
   std::unique_ptr<AVPacket, PacketFree> packet;
   std::unique_ptr<SwsContext, SwsFree> converter;
+  std::unique_ptr<AVFrame, FrameFree> source;  // describes the caller's frame during Compress
   std::vector<uint8_t> extradata;
   int64_t next_pts = 0;
 };
@@ -215,32 +285,17 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
   const AVCodec* codec = avcodec_find_encoder_by_name(spec->encoder);
   if (codec == nullptr) return AVI_ERROR_COMPRESSOR;
   auto encoder = std::make_unique<Encoder>();
-  encoder->context.reset(avcodec_alloc_context3(codec));
+  const StreamShape shape{width, height, rate, scale};
+  encoder->context = OpenEncoder(codec, *spec, options, shape, spec->sliced_level);
+  // A picture too narrow for two slice columns is coded as one slice.
+  if (encoder->context == nullptr && spec->sliced_level != 0)
+    encoder->context = OpenEncoder(codec, *spec, options, shape, 0);
   encoder->picture.reset(av_frame_alloc());
   encoder->packet.reset(av_packet_alloc());
   AVCodecContext* ctx = encoder->context.get();
   AVFrame* picture = encoder->picture.get();
   if (ctx == nullptr || picture == nullptr || encoder->packet == nullptr)
     return AVI_ERROR_COMPRESSOR;
-
-  ctx->width = width;
-  ctx->height = height;
-  ctx->pix_fmt = spec->pixel_format;
-  ctx->time_base = AVRational{static_cast<int>(scale), static_cast<int>(rate)};
-  ctx->framerate = AVRational{static_cast<int>(rate), static_cast<int>(scale)};
-  ctx->sample_aspect_ratio = AVRational{1, 1};
-  // One packet per frame, at once: frame threading would hold frames back.
-  ctx->thread_type = FF_THREAD_SLICE;
-  ctx->thread_count = 0;
-  ctx->max_b_frames = 0;
-  if (!spec->lossless) {
-    // swscale converts with the BT.601 matrix; say so in the stream.
-    ctx->colorspace = AVCOL_SPC_SMPTE170M;
-    ctx->color_range =
-        spec->pixel_format == AV_PIX_FMT_YUVJ420P ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
-  }
-  ApplyOptions(*spec, options, ctx);
-  if (avcodec_open2(ctx, codec, nullptr) < 0) return AVI_ERROR_COMPRESSOR;
 
   picture->format = spec->pixel_format;
   picture->width = width;
@@ -249,9 +304,9 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
   // Lossless paths are plain byte shuffles, which swscale's unscaled
   // converters do exactly; the lossy ones subsample chroma.
   const int flags = spec->lossless ? SWS_POINT : SWS_BICUBIC | SWS_ACCURATE_RND;
-  encoder->converter.reset(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height,
-                                          spec->pixel_format, flags, nullptr, nullptr, nullptr));
-  if (encoder->converter == nullptr) return AVI_ERROR_COMPRESSOR;
+  encoder->converter.reset(MakeConverter(width, height, spec->pixel_format, flags));
+  encoder->source.reset(av_frame_alloc());
+  if (encoder->converter == nullptr || encoder->source == nullptr) return AVI_ERROR_COMPRESSOR;
   if (ctx->extradata != nullptr && ctx->extradata_size > 0)
     encoder->extradata.assign(ctx->extradata, ctx->extradata + ctx->extradata_size);
 
@@ -286,14 +341,22 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
   if (av_frame_make_writable(picture) < 0) return AVI_ERROR_COMPRESSOR;
 
   // Bottom-up rows: start at the last row in memory (the top of the
-  // picture) and step backwards.
+  // picture) and step backwards. The frame stays the caller's: the buffer
+  // only lends it to the converter for this call.
   const int row_bytes = 3 * ctx->width;
-  const uint8_t* top = frame.data() + size_t{static_cast<size_t>(row_bytes)} * (ctx->height - 1);
-  const uint8_t* const source[1] = {top};
-  const int source_stride[1] = {-row_bytes};
-  if (sws_scale(encoder_->converter.get(), source, source_stride, 0, ctx->height, picture->data,
-                picture->linesize) != ctx->height)
-    return AVI_ERROR_COMPRESSOR;
+  AVFrame* source = encoder_->source.get();
+  source->buf[0] = av_buffer_create(const_cast<uint8_t*>(frame.data()), frame.size(), LendOnly,
+                                    nullptr, AV_BUFFER_FLAG_READONLY);
+  if (source->buf[0] == nullptr) return AVI_ERROR_COMPRESSOR;
+  source->data[0] =
+      source->buf[0]->data + size_t{static_cast<size_t>(row_bytes)} * (ctx->height - 1);
+  source->linesize[0] = -row_bytes;
+  source->format = AV_PIX_FMT_BGR24;
+  source->width = ctx->width;
+  source->height = ctx->height;
+  const int converted = sws_scale_frame(encoder_->converter.get(), picture, source);
+  av_frame_unref(source);
+  if (converted < 0) return AVI_ERROR_COMPRESSOR;
   picture->pts = encoder_->next_pts++;
   picture->pict_type = AV_PICTURE_TYPE_NONE;
   // Fixed-quantiser encoders take the quantiser from each picture.

@@ -8,6 +8,15 @@
 // threading and, for H.264, with x264's zero-latency tuning. Lossless
 // compressors store the RGB samples exactly.
 //
+// Encoders that can split a frame use every core for it: FFV1 (coded as
+// version 3 with slices), MJPEG and MPEG-4 through slice threads, H.264
+// through x264's sliced threads; HuffYUV and Ut Video use one. The
+// conversion to the encoder's pixel format runs in slices on every core for
+// all of them, with the same result as in one piece. The same frames always
+// give the same bytes on one machine; FFV1, HuffYUV and Ut Video give them
+// on any machine, while MJPEG, MPEG-4 and H.264 cut one slice per thread,
+// so their bytes follow the number of cores.
+//
 // How the options reach the encoders (0 selects the compressor's default):
 // - keyframe_every N: a key frame every N frames at the latest (the
 //   encoder's GOP size) for FFV1 (its range-coder states restart at key

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -179,17 +181,22 @@ TEST(ProgressFigures, TheDialogsExamplePoints) {
 
 // --- Whole jobs on the sample ------------------------------------------------
 
+// The sample's whole job at 1:1 and 25 fps, `crop_height` rows from the top.
+StartForm Sample_Form(const std::string& output_path, int crop_height) {
+  StartForm form;
+  form.output_path = output_path;
+  form.aspect_selection = 0;
+  form.frame_rate_selection = 2;
+  form.crop_top = 0;
+  form.crop_height = crop_height;
+  return form;
+}
+
 class Job : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(source_.Open(inputs_), 0);
-    StartForm form;
-    form.output_path = dir_.File("film.avi");
-    form.aspect_selection = 0;
-    form.frame_rate_selection = 2;
-    form.crop_top = 0;
-    form.crop_height = 288;
-    form_ = form;
+    form_ = Sample_Form(dir_.File("film.avi"), 288);
   }
   void TearDown() override { source_.Close(); }
 
@@ -298,6 +305,168 @@ TEST_F(Job, AStartEndedAtTheCompressorLeavesNoNewFile) {
     EXPECT_STREQ(r.message, c.cancel ? nullptr : messages::kCreateAviFailed);
     EXPECT_EQ(std::filesystem::exists(form_.output_path), c.existed);
   }
+}
+
+// --- The writer thread against one thread doing each frame in turn -----------
+
+// What a job left: its end, the progress figures of the last written frame
+// and every file of its output directory.
+struct JobOutcome {
+  int state = -1;
+  int32_t frames_written = 0;
+  int64_t kbytes_written = 0;
+  int32_t current_file_index = 0;
+  int32_t input_kbytes_read = 0;
+  std::map<std::string, std::string> files;  // name -> contents
+};
+
+// What a case may change before its job starts; the source is open.
+struct JobSetup {
+  FrameSource& source;
+  StartForm& form;
+  AviWriter& writer;
+  std::string dir;
+};
+using JobStep = std::function<void(JobSetup& job)>;
+
+// Runs a job on the sample read twice (100 frames of 352 x 64 unless
+// `prepare` says otherwise) into a fresh directory, with or without the
+// writer thread; `during` runs while the job does.
+JobOutcome Run_Job(bool writer_thread, const JobStep& prepare,
+                   const std::function<void(ConversionJob&, ConversionProgress&)>& during = {}) {
+  avi_test::TempDir dir;
+  const char* inputs[] = {kSample.c_str(), kSample.c_str(), nullptr};
+  FrameSource source;
+  EXPECT_EQ(source.Open(inputs), 0);
+  StartForm form = Sample_Form(dir.File("film.avi"), 64);
+  AviWriter writer;
+  JobSetup setup{source, form, writer, dir.path()};
+  if (prepare) prepare(setup);
+  ConversionSettings settings;
+  EXPECT_EQ(Read_Start_Form(form, source.stream_info, inputs, &settings).outcome,
+            StartResult::kStarted);
+  ConversionProgress progress;
+  ConversionJob job(source, writer, settings, progress);
+  job.SetWriterThread(writer_thread);
+  EXPECT_EQ(job.Start().outcome, StartResult::kStarted);
+  if (during) during(job, progress);
+  job.Join();
+  JobOutcome o{progress.job_state.load(),         progress.frames_written.load(),
+               progress.kbytes_written.load(),    progress.current_file_index.load(),
+               progress.input_kbytes_read.load(), {}};
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    if (entry.is_regular_file())
+      o.files[entry.path().filename()] = avi_test::ReadWholeFile(entry.path());
+  }
+  return o;
+}
+
+void Expect_Same_Outcome(const JobOutcome& a, const JobOutcome& b) {
+  EXPECT_EQ(a.state, b.state);
+  EXPECT_EQ(a.frames_written, b.frames_written);
+  EXPECT_EQ(a.kbytes_written, b.kbytes_written);
+  EXPECT_EQ(a.current_file_index, b.current_file_index);
+  EXPECT_EQ(a.input_kbytes_read, b.input_kbytes_read);
+  ASSERT_EQ(a.files.size(), b.files.size());
+  for (auto i = a.files.begin(), j = b.files.begin(); i != a.files.end(); ++i, ++j) {
+    EXPECT_EQ(i->first, j->first);
+    EXPECT_TRUE(i->second == j->second) << i->first << " differs";
+  }
+}
+
+TEST(JobStages, TheWriterThreadChangesNothing) {
+  struct Case {
+    const char* name;
+    JobStep prepare;
+    int state;
+    int32_t frames;
+    size_t files;
+  };
+  const Case cases[] = {
+      {"whole job", nullptr, JOB_OK, 100, 1},
+      {"split by size",  // 67584 bytes a frame: 16 frames a file
+       [](JobSetup& j) {
+         j.form.split_choice = SPLIT_BY_SIZE;
+         j.form.split_mbytes = NumberEdit{false, 1};
+       },
+       JOB_OK, 100, 7},
+      {"split by frames",
+       [](JobSetup& j) {
+         j.form.split_choice = SPLIT_BY_FRAMES;
+         j.form.split_frames = NumberEdit{false, 7};
+       },
+       JOB_OK, 100, 15},
+      {"frame limit",
+       [](JobSetup& j) {
+         j.form.process_all_frames = false;
+         j.form.frame_count = NumberEdit{false, 61};
+         j.form.split_choice = SPLIT_BY_FRAMES;
+         j.form.split_frames = NumberEdit{false, 20};
+       },
+       JOB_OK, 61, 4},
+      {"read error", [](JobSetup& j) { j.source.Close(); }, JOB_READ_ERROR, 0, 1},
+      {"next split file refused",  // a directory where the second file goes
+       [](JobSetup& j) {
+         j.form.split_choice = SPLIT_BY_FRAMES;
+         j.form.split_frames = NumberEdit{false, 30};
+         std::filesystem::create_directory(j.dir + "/film1.avi");
+       },
+       JOB_WRITE_ERROR, 30, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const JobOutcome one = Run_Job(false, c.prepare);
+    EXPECT_EQ(one.state, c.state);
+    EXPECT_EQ(one.frames_written, c.frames);
+    EXPECT_EQ(one.files.size(), c.files);
+    Expect_Same_Outcome(Run_Job(true, c.prepare), one);
+  }
+  // A disk that fills up: the same frames are written and the same whole
+  // file is left either way.
+  JobOutcome full[2];
+  for (bool writer_thread : {false, true}) {
+    avi_test::FileSizeLimit limit(2 << 20);
+    full[writer_thread] = Run_Job(writer_thread, nullptr);
+  }
+  EXPECT_EQ(full[0].state, JOB_WRITE_ERROR);
+  EXPECT_EQ(full[0].files.size(), 1u);
+  Expect_Same_Outcome(full[1], full[0]);
+}
+
+// A cancel drops the frames decoded ahead: the files are those of a job
+// limited to the frames written, complete, and the figures are the last
+// written frame's. Whole frames through FFV1 keep the writing side the
+// slower one, so that decoded frames are waiting when the cancel comes.
+TEST(JobStages, ACancelLeavesTheFilesOfTheFramesWritten) {
+  SKIP_WITHOUT_FFMPEG();
+  auto split = [](JobSetup& j) {
+    j.form.crop_height = 288;
+    j.form.split_choice = SPLIT_BY_FRAMES;
+    j.form.split_frames = NumberEdit{false, 4};
+    j.writer.SetOptions(CompressOptions{"ffv1"});
+  };
+  const JobOutcome cancelled =
+      Run_Job(true, split, [](ConversionJob& job, ConversionProgress& progress) {
+        while (progress.frames_written.load() < 10 && progress.worker_finished.load() == 0)
+          std::this_thread::yield();
+        job.RequestCancel();
+      });
+  EXPECT_EQ(cancelled.state, JOB_OK);
+  ASSERT_GE(cancelled.frames_written, 10);
+  ASSERT_LT(cancelled.frames_written, 100);
+  const JobOutcome limited = Run_Job(false, [&](JobSetup& j) {
+    split(j);
+    j.form.process_all_frames = false;
+    j.form.frame_count = NumberEdit{false, cancelled.frames_written};
+  });
+  Expect_Same_Outcome(cancelled, limited);
+  avi_test::TempDir dir;
+  int64_t frames = 0;
+  for (const auto& [name, contents] : cancelled.files) {
+    avi_test::WriteFile(dir.File(name), contents);
+    frames += avi_test::CountFrames(dir.File(name));
+  }
+  EXPECT_EQ(frames, cancelled.frames_written);
 }
 
 }  // namespace

@@ -195,7 +195,8 @@ TEST(KernelSetup, PortableChoiceRestoresThePortableKernels) {
   Install_Kernels(KernelChoice::kAuto);
   EXPECT_EQ(Install_Kernels(KernelChoice::kPortable), SimdLevel::kPortable);
   EXPECT_EQ(idct_kernels.put, portable_idct_kernels.put);
-  EXPECT_EQ(prediction_kernels.average[3], portable_prediction_kernels.average[3]);
+  EXPECT_EQ(prediction_kernels.average[PREDICT_16][3],
+            portable_prediction_kernels.average[PREDICT_16][3]);
   EXPECT_EQ(chroma_upsample_kernels.vertical_420_to_422_fieldwise,
             portable_chroma_upsample_kernels.vertical_420_to_422_fieldwise);
   EXPECT_EQ(colour_convert_kernels.yuv_to_bgr_row, portable_colour_convert_kernels.yuv_to_bgr_row);

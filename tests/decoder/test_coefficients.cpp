@@ -367,6 +367,7 @@ class CoefficientTest : public ::testing::Test {
               bs.chroma_intra_quantiser_matrix);
     std::copy(setup.chroma_non_intra_matrix.begin(), setup.chroma_non_intra_matrix.end(),
               bs.chroma_non_intra_quantiser_matrix);
+    Weighting_Matrices_Changed();
     d.intra_dc_precision = setup.intra_dc_precision;
     d.intra_vlc_format = setup.intra_vlc_format;
     d.picture_coding_type = setup.picture_coding_type;

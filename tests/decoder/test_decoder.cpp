@@ -463,7 +463,10 @@ TEST_F(DecoderTest, QuantiserMatricesFollowTheHeaders) {
     ASSERT_EQ(bs.non_intra_quantiser_matrix[scan_tables[0][k]], k + 1);
     ASSERT_EQ(bs.chroma_intra_quantiser_matrix[scan_tables[0][k]], k + 1);
   }
+  // New matrices drop the weights scaled from the old ones.
+  decoder_state.bitstream.scaled_weights_made[2] = 1;
   ASSERT_EQ(Seek_Next_Picture(), DECODER_OK);
+  EXPECT_EQ(bs.scaled_weights_made[2], 0);
   for (int i = 0; i < 64; ++i) {
     ASSERT_EQ(bs.intra_quantiser_matrix[i], 100);
     ASSERT_EQ(bs.chroma_intra_quantiser_matrix[i], 100);

@@ -29,39 +29,34 @@ int Formula(const uint8_t* s, int n, int xh, int yh, int i) {
 
 TEST(PredictionKernels, EachLoopMatchesItsFormula) {
   std::mt19937 rng(42);
-  struct Layout {
-    int neighbour, row_step;
-  };
-  // Frame lines (neighbour one line, rows two lines apart, as frame
-  // prediction in frame pictures), field lines, and a packed layout.
-  const Layout layouts[] = {{40, 80}, {80, 80}, {17, 17}};
+  // Field lines of a frame, frame lines, and packed rows.
   for (int average = 0; average < 2; ++average) {
     for (int index = 0; index < 4; ++index) {
       const int xh = index & 1, yh = index >> 1;
-      PredictFunction kernel =
-          average ? prediction_kernels.average[index] : prediction_kernels.put[index];
-      for (Layout layout : layouts) {
-        for (int w : {4, 8, 16}) {
+      for (int slot : {PREDICT_8, PREDICT_16}) {
+        PredictFunction kernel =
+            (average ? prediction_kernels.average : prediction_kernels.put)[slot][index];
+        const int w = slot == PREDICT_16 ? 16 : 8;
+        for (int pitch : {80, 40, w + xh}) {
           for (int h : {1, 4, 8, 16}) {
             // The source holds exactly the bytes the kernel may read.
-            const size_t source_size = static_cast<size_t>((h - 1) * layout.row_step +
-                                                           (yh ? layout.neighbour : 0) + w + xh);
+            const size_t source_size = static_cast<size_t>((h - 1 + yh) * pitch + w + xh);
             std::vector<uint8_t> source(source_size);
             for (auto& b : source) b = static_cast<uint8_t>(rng());
-            std::vector<uint8_t> destination(static_cast<size_t>(h * layout.row_step + 32));
+            std::vector<uint8_t> destination(static_cast<size_t>(h * pitch + 32));
             for (auto& b : destination) b = static_cast<uint8_t>(rng());
             std::vector<uint8_t> expected = destination;
             for (int r = 0; r < h; ++r) {
               for (int i = 0; i < w; ++i) {
-                int p = Formula(source.data() + r * layout.row_step, layout.neighbour, xh, yh, i);
-                uint8_t& d = expected[static_cast<size_t>(r * layout.row_step + i)];
+                int p = Formula(source.data() + r * pitch, pitch, xh, yh, i);
+                uint8_t& d = expected[static_cast<size_t>(r * pitch + i)];
                 d = static_cast<uint8_t>(average ? (d + p + 1) >> 1 : p);
               }
             }
-            kernel(destination.data(), source.data(), layout.neighbour, layout.row_step, w, h);
+            kernel(destination.data(), source.data(), pitch, h);
             ASSERT_EQ(destination, expected)
                 << "average " << average << " xh " << xh << " yh " << yh << " w " << w << " h " << h
-                << " neighbour " << layout.neighbour;
+                << " pitch " << pitch;
           }
         }
       }
@@ -217,6 +212,7 @@ class PredictionTest : public ::testing::Test {
       d.decode_target.plane[1] += d.chroma_width;
       d.decode_target.plane[2] += d.chroma_width;
     }
+    Prepare_Prediction_Walks();
     expected_ = *target_;
   }
 

@@ -11,6 +11,7 @@
 
 #include "decoder/decoder_state.h"
 #include "decoder/idct.h"
+#include "decoder/prediction.h"
 #include "decoder/reconstruct.h"
 
 namespace {
@@ -39,6 +40,14 @@ struct Placement {
   int row_step;
   int column;
 };
+
+// Places the context at a macroblock address, as the slice loop does.
+void At(MacroblockContext& ctx, int address) {
+  const int mb_width = decoder_state.mb_width;
+  ctx.address = address;
+  ctx.column = address < 0 ? -1 : address % mb_width;
+  ctx.row = address < 0 ? -1 : address / mb_width;
+}
 
 class ReconstructTest : public ::testing::Test {
  protected:
@@ -81,6 +90,8 @@ class ReconstructTest : public ::testing::Test {
       d.decode_target.plane[2] += d.chroma_width;
     }
     for (int i = 0; i < 12; ++i) Clear_Coefficient_Block(i);
+    Prepare_Block_Layout();
+    Prepare_Prediction_Walks();
     expected_ = target_;
   }
 
@@ -114,7 +125,7 @@ class ReconstructTest : public ::testing::Test {
 
   static MacroblockContext IntraContext(int address, int dct_type) {
     MacroblockContext ctx{};
-    ctx.address = address;
+    At(ctx, address);
     ctx.macroblock_type = MACROBLOCK_INTRA;
     ctx.dct_type = dct_type;
     ctx.coded_block_pattern = (1 << decoder_state.blocks_per_macroblock) - 1;
@@ -254,7 +265,7 @@ TEST_F(ReconstructTest, NonIntraAddsCodedBlocksToThePredictionAndSkipsOthers) {
   // Blocks 0, 3 and 5 are coded (pattern bits 5, 2 and 0); the others hold
   // coefficients that must not be used.
   MacroblockContext ctx{};
-  ctx.address = 4;  // (16, 16)
+  At(ctx, 4);  // (16, 16)
   ctx.macroblock_type = MACROBLOCK_PATTERN;
   ctx.motion_type = MC_FRAME;
   ctx.coded_block_pattern = (1 << 5) | (1 << 2) | (1 << 0);

@@ -103,6 +103,32 @@ TEST_P(VectorIdct, DcKernelsEqualThePortableOnesForEveryDc) {
   }
 }
 
+TEST_P(VectorIdct, PairKernelsEqualThePortableOnes) {
+  const IdctKernels* idct = GetParam().idct;
+  std::mt19937 rng(1181);
+  // Two blocks side by side in one plane (the second 8 bytes on), or in two
+  // planes (Cb and Cr).
+  for (int n = 0; n < 60000; ++n) {
+    std::array<int16_t, 128> blocks;
+    const Block first = Random_Block(rng, n), second = Random_Block(rng, n / 5);
+    std::copy(first.begin(), first.end(), blocks.begin());
+    std::copy(second.begin(), second.end(), blocks.begin() + 64);
+    const int stride = 24 + 16 * (n % 3);
+    BlockPlane expected[2] = {BlockPlane(stride, rng), BlockPlane(stride, rng)};
+    BlockPlane actual[2] = {expected[0], expected[1]};
+    const bool side_by_side = n % 2 == 0;
+    auto run = [&](IdctPairFunction kernel, BlockPlane(&planes)[2]) {
+      kernel(blocks.data(), planes[0].Block(),
+             side_by_side ? planes[0].Block() + 8 : planes[1].Block(), stride);
+    };
+    const bool add = n % 4 >= 2;
+    run(add ? portable_idct_kernels.add_pair : portable_idct_kernels.put_pair, expected);
+    run(add ? idct->add_pair : idct->put_pair, actual);
+    ASSERT_EQ(actual[0].bytes, expected[0].bytes) << "pair " << n;
+    ASSERT_EQ(actual[1].bytes, expected[1].bytes) << "pair " << n;
+  }
+}
+
 INSTANTIATE_VECTOR_KERNEL_TESTS(VectorIdct, idct);
 
 // ---------------------------------------------------------------------------
@@ -112,42 +138,70 @@ class VectorPrediction : public VectorKernelTest {};
 
 TEST_P(VectorPrediction, EveryLoopEqualsThePortableOne) {
   const PredictionKernels* prediction = GetParam().prediction;
-  struct Layout {
-    int neighbour, row_step;
-  };
-  // Frame lines of a frame (rows two lines apart), field lines, packed rows.
-  constexpr Layout kLayouts[] = {{48, 96}, {96, 96}, {17, 17}};
-  constexpr int kWidths[] = {1, 4, 7, 8, 12, 16, 17};
+  // Field lines of a frame, frame lines, packed rows (pitch 0: the width).
+  constexpr int kPitches[] = {96, 48, 0};
   constexpr int kHeights[] = {1, 2, 4, 8, 16};
   std::mt19937 rng(42);
   long samples = 0;
   for (int trial = 0; samples < 1000000; ++trial) {
-    for (int index = 0; index < 8; ++index) {
-      const bool average = index >= 4;
+    for (int index = 0; index < 16; ++index) {
+      const bool average = (index & 4) != 0;
+      const int slot = index >> 3;
+      const int w = slot == PREDICT_16 ? 16 : 8;
       const int xh = index & 1, yh = (index >> 1) & 1;
       const PredictFunction portable = (average ? portable_prediction_kernels.average
-                                                : portable_prediction_kernels.put)[index & 3];
-      const PredictFunction vector = (average ? prediction->average : prediction->put)[index & 3];
-      for (const Layout layout : kLayouts) {
-        for (const int w : kWidths) {
-          for (const int h : kHeights) {
-            // The source holds exactly the bytes the loop may read.
-            std::vector<uint8_t> source(static_cast<size_t>((h - 1) * layout.row_step +
-                                                            (yh ? layout.neighbour : 0) + w + xh));
-            for (auto& b : source) b = Random_Sample(rng);
-            std::vector<uint8_t> expected(static_cast<size_t>(h * layout.row_step + 32));
-            for (auto& b : expected) b = Random_Sample(rng);
-            std::vector<uint8_t> actual = expected;
-            portable(expected.data() + 16, source.data(), layout.neighbour, layout.row_step, w, h);
-            vector(actual.data() + 16, source.data(), layout.neighbour, layout.row_step, w, h);
-            ASSERT_EQ(actual, expected)
-                << "trial " << trial << " average " << average << " xh " << xh << " yh " << yh
-                << " w " << w << " h " << h << " neighbour " << layout.neighbour;
-            samples += static_cast<long>(w) * h;
-          }
+                                                : portable_prediction_kernels.put)[slot][index & 3];
+      const PredictFunction vector =
+          (average ? prediction->average : prediction->put)[slot][index & 3];
+      for (const int layout_pitch : kPitches) {
+        const int pitch = layout_pitch != 0 ? layout_pitch : w + xh;
+        for (const int h : kHeights) {
+          // The source holds exactly the bytes the loop may read.
+          std::vector<uint8_t> source(static_cast<size_t>((h - 1 + yh) * pitch + w + xh));
+          for (auto& b : source) b = Random_Sample(rng);
+          std::vector<uint8_t> expected(static_cast<size_t>(h * pitch + 32));
+          for (auto& b : expected) b = Random_Sample(rng);
+          std::vector<uint8_t> actual = expected;
+          portable(expected.data() + 16, source.data(), pitch, h);
+          vector(actual.data() + 16, source.data(), pitch, h);
+          ASSERT_EQ(actual, expected)
+              << "trial " << trial << " average " << average << " xh " << xh << " yh " << yh
+              << " w " << w << " h " << h << " pitch " << pitch;
+          samples += static_cast<long>(w) * h;
         }
       }
     }
+  }
+}
+
+TEST_P(VectorPrediction, PairLoopsEqualThePortableOnes) {
+  const PredictionKernels* prediction = GetParam().prediction;
+  std::mt19937 rng(43);
+  for (int trial = 0; trial < 4000; ++trial) {
+    const int index = trial % 8;
+    const bool average = index >= 4;
+    const int xh = index & 1, yh = (index >> 1) & 1;
+    const int pitch = trial % 3 == 0 ? 8 + xh : 24 * (1 + trial % 3);
+    const int h = 1 << (trial % 5);
+    // Each plane's source holds exactly the bytes the loop may read; the
+    // destinations are framed by bytes that must survive.
+    std::vector<uint8_t> sources[2], expected[2], actual[2];
+    for (int p = 0; p < 2; ++p) {
+      sources[p].resize(static_cast<size_t>((h - 1 + yh) * pitch + 8 + xh));
+      for (auto& b : sources[p]) b = Random_Sample(rng);
+      expected[p].resize(static_cast<size_t>(h * pitch + 32));
+      for (auto& b : expected[p]) b = Random_Sample(rng);
+      actual[p] = expected[p];
+    }
+    const auto& portable =
+        average ? portable_prediction_kernels.average_pair : portable_prediction_kernels.put_pair;
+    const auto& vector = average ? prediction->average_pair : prediction->put_pair;
+    portable[index & 3](expected[0].data() + 16, sources[0].data(), expected[1].data() + 16,
+                        sources[1].data(), pitch, h);
+    vector[index & 3](actual[0].data() + 16, sources[0].data(), actual[1].data() + 16,
+                      sources[1].data(), pitch, h);
+    ASSERT_EQ(actual[0], expected[0]) << "trial " << trial;
+    ASSERT_EQ(actual[1], expected[1]) << "trial " << trial;
   }
 }
 
