@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -45,6 +47,8 @@ StartForm Form_From_Options(const CliOptions& o, const StreamInfo& stream) {
   form.frame_rate_selection = o.frame_rate_index.value_or(Default_Frame_Rate_Index(stream));
   form.crop_top = o.crop_top.value_or(0);
   form.crop_height = o.crop_height.value_or(stream.coded_height);
+  form.audio.selection = static_cast<int>(std::min<long>(o.audio, INT_MAX)) - 1;
+  form.audio.output = o.audio_output;
   return form;
 }
 

@@ -56,6 +56,8 @@ void Print_Info(const StreamInfo& stream) {
   std::printf("pulldown=%d\n", Film_Frame_Rate_Index(stream) >= 0 ? 1 : 0);
   const std::string rate = kFrameRateItems[Default_Frame_Rate_Index(stream)];
   std::printf("default_rate=%s\n", rate.substr(0, rate.find(' ')).c_str());
+  for (size_t i = 0; i < stream.audio_streams.size(); ++i)
+    std::printf("audio%zu=%s\n", i + 1, stream.audio_streams[i].description.c_str());
 }
 
 int Run_Y4m(const std::string& path, long frame_limit, const char* const* input_paths) {
@@ -146,6 +148,7 @@ int main(int argc, char** argv) {
   if (options.info) {
     Print_Info(source.stream_info);
   } else if (options.y4m) {
+    source.SelectAudio(-1, nullptr, nullptr);  // pictures only: no audio kept
     status = Run_Y4m(*options.y4m, options.frames ? *options.frames : -1, paths.data());
   } else {
     status = Run_Avi_Conversion(options, source, paths.data(), interrupt_requested);

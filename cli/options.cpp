@@ -140,6 +140,28 @@ bool Parse_Options(int argc, const char* const* argv, CliOptions* options, std::
       ok = count(&o.data_rate, kMaxCount);
     } else if (name == "--quality") {
       ok = count(&o.quality, 100);
+    } else if (name == "--audio") {
+      std::string v;
+      ok = value(&v);
+      long number = 0;
+      if (ok && v == "first") {
+        o.audio = 1;
+      } else if (ok && v == "none") {
+        o.audio = 0;
+      } else if (ok && Parse_Count(v, kMaxCount, &number) && number > 0) {
+        o.audio = number;
+      } else if (ok) {
+        *error = "option --audio takes none, first or a stream's number from 1 (see --info)";
+        ok = false;
+      }
+    } else if (name == "--audio-format") {
+      std::string v;
+      ok = value(&v);
+      if (ok && v != "pcm" && v != "copy") {
+        *error = "option --audio-format takes pcm or copy";
+        ok = false;
+      }
+      o.audio_output = v == "copy" ? AudioOutput::kCopy : AudioOutput::kPcm;
     } else if (name == "--cpu") {
       std::string v;
       ok = value(&v);
@@ -186,6 +208,9 @@ const char* Usage_Text() {
          "      --split-frames N     new numbered file every N frames\n"
          "      --codec NAME         compressor (default uncompressed); --list-codecs lists them\n"
          "      --keyframe N, --data-rate KB, --quality 0..100\n"
+         "      --audio none|first|N audio stream to write (default none; N as --info lists it)\n"
+         "      --audio-format pcm|copy          decoded 16-bit PCM (default) or the stream as it "
+         "is\n"
          "      --cpu auto|portable  kernels chosen from the CPU (default) or the portable ones "
          "only\n"
          "  -q, --quiet              no progress line, no summary\n"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "convert/kernel_setup.h"
+#include "platform/audio_converter.h"
 
 struct CliOptions {
   std::vector<std::string> inputs;
@@ -25,7 +26,9 @@ struct CliOptions {
   std::optional<long> keyframe;
   std::optional<long> data_rate;
   std::optional<long> quality;
-  KernelChoice kernels = KernelChoice::kAuto;  // --cpu
+  long audio = 0;  // --audio: 0 none, else the stream's place in the --info list (first: 1)
+  AudioOutput audio_output = AudioOutput::kPcm;  // --audio-format
+  KernelChoice kernels = KernelChoice::kAuto;    // --cpu
   bool quiet = false;
   bool help = false;
   bool version = false;

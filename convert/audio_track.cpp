@@ -6,6 +6,12 @@ namespace {
 // Packets waiting for their segment's first video frame beyond this many are
 // dropped, oldest first: a segment whose video never comes.
 constexpr size_t MAX_PENDING_PACKETS = 2000;
+// A stamp that places a packet further ahead of the audio before it than
+// this is damage: the packet follows on instead. (Where the audio stops,
+// silence keeps up with the video, so a stream whose audio comes back after
+// a long break opens no gap of this size.)
+constexpr int64_t MAX_GAP_SECONDS = 60;
+
 }  // namespace
 
 AudioTrack::AudioTrack(const AudioTimeline& timeline, int block_align,
@@ -15,7 +21,8 @@ AudioTrack::AudioTrack(const AudioTimeline& timeline, int block_align,
       silent_frame_(std::move(silent_frame)),
       frame_samples_(frame_samples),
       tolerance_(std::max<int64_t>(timeline.sample_rate() / 100, frame_samples / 2)),
-      max_lag_(timeline.sample_rate() / 2) {}
+      max_lag_(timeline.sample_rate() / 2),
+      max_gap_(int64_t{timeline.sample_rate()} * MAX_GAP_SECONDS) {}
 
 void AudioTrack::Push(TrackPacket packet) {
   pending_.push_back(std::move(packet));
@@ -35,17 +42,25 @@ void AudioTrack::PlacePending() {
         continue;
       }
       desired = *placed;
+      // A jump further ahead than any gap in audio: damage, not a gap to fill.
+      if (desired > tail + max_gap_) desired = tail;
     } else if (p.segment == continuation_segment_) {
       desired = continuation_;
     }
     continuation_ = desired + p.samples;
     continuation_segment_ = p.segment;
+    // PCM is placed exactly where it starts and where it goes on after
+    // whole packets were cut for an overlap: the tolerance is for the
+    // jitter of time stamps, not for keeping part of an overlap or a lead.
+    const int64_t tolerance = Pcm() && (!placed_ || cutting_) ? 0 : tolerance_;
     int64_t skip = 0;
-    if (desired > tail + tolerance_) {
+    if (desired > tail + tolerance) {
       AppendSilence(desired - tail);
-    } else if (desired < tail - tolerance_) {
+    } else if (desired < tail - tolerance) {
       skip = tail - desired;
     }
+    placed_ = true;
+    cutting_ = skip >= p.samples;
     Append(p, skip);
     pending_.pop_front();
   }

@@ -7,10 +7,13 @@
 // follows the packet before it. A gap before it is filled with silence, an
 // overlap with what is already there is cut from its start; differences
 // below a tolerance (10 ms, or half a compressed frame) are left alone, so
-// that rounding in the time stamps never cuts or pads. Audio before the first
+// that rounding in the time stamps never cuts or pads, except where PCM
+// starts and where an overlap cut whole packets: there it is placed exactly. Audio before the first
 // video frame is cut. Audio that does not come (a stream that stops, or one
 // far behind its video) is filled with silence once it is half a second
-// late, and exactly up to the frame's end where a file ends.
+// late, and exactly up to the frame's end where a file ends. A stamp that
+// opens a gap of more than a minute is taken as damage: the packet follows
+// on from the one before.
 #pragma once
 
 #include <cstdint>
@@ -60,11 +63,14 @@ class AudioTrack {
   int32_t frame_samples_;
   int64_t tolerance_;  // in samples
   int64_t max_lag_;    // in samples
+  int64_t max_gap_;    // in samples
 
   std::deque<TrackPacket> pending_;  // not placed yet
   // Where the next packet without a time stamp goes, per the last one placed.
   int64_t continuation_ = 0;
   int continuation_segment_ = -1;
+  bool placed_ = false;   // a packet was placed
+  bool cutting_ = false;  // the last packet was cut whole for an overlap
   // Placed and not yet taken: PCM bytes, or whole frames.
   std::vector<uint8_t> ready_pcm_;
   std::deque<std::vector<uint8_t>> ready_frames_;

@@ -25,8 +25,10 @@ void AviWriter::SetChooseCompressorHook(ChooseCompressorHook hook) {
 }
 
 int AviWriter::Open(const std::string& path, int frame_width, int frame_height,
-                    int frame_rate_index, bool split_output) {
+                    int frame_rate_index, bool split_output, const AviAudioFormat* audio) {
   Close();
+  audio_format.reset();
+  if (audio != nullptr) audio_format = *audio;
   width = frame_width;
   height = frame_height;
   file_number = 0;
@@ -81,7 +83,10 @@ int AviWriter::StartStreams() {
   const int opened =
       compressed_stream.Open(compress_options, format, stream_header.dwRate, stream_header.dwScale);
   if (opened != AVI_OK) return opened;
-  return file.SetFormat(compressed_stream.OutputFormat(), compressed_stream.Extradata());
+  const int formatted =
+      file.SetFormat(compressed_stream.OutputFormat(), compressed_stream.Extradata());
+  if (formatted != AVI_OK || !audio_format) return formatted;
+  return file.AddAudioStream(audio_format->info, audio_format->format, audio_format->extradata);
 }
 
 int AviWriter::NextFile() {
@@ -111,6 +116,14 @@ int AviWriter::WriteFrame(const uint8_t* frame) {
   int64_t bytes = 0;
   const int written = file.WriteFrame(packet.data, packet.key_frame, &samples, &bytes);
   frames_in_file += samples;
+  bytes_in_file += bytes;
+  return written;
+}
+
+int AviWriter::WriteAudio(std::span<const uint8_t> chunk) {
+  if (!file.IsOpen() || !compressed_stream.IsOpen()) return AVI_ERROR_STATE;
+  int64_t bytes = 0;
+  const int written = file.WriteAudio(chunk, &bytes);
   bytes_in_file += bytes;
   return written;
 }

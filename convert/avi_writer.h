@@ -8,8 +8,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 
+#include "platform/audio_avi_format.h"
 #include "platform/avi_file.h"
 #include "platform/compressor.h"
 
@@ -47,7 +50,10 @@ class AviWriter {
   // choose-compressor hook cancels (the writer is closed, the options are
   // kept as they were). The hook is called after the file is made; on a
   // result other than 0 the file is removed again unless it existed before.
-  int Open(const std::string& path, int width, int height, int frame_rate_index, bool split);
+  // With `audio` every file of the job (each split file too) gets an audio
+  // stream of that format beside the video.
+  int Open(const std::string& path, int width, int height, int frame_rate_index, bool split,
+           const AviAudioFormat* audio = nullptr);
 
   // Ends the current split file and starts the next number with the same
   // header, format and options (the hook is not called again). 0 on
@@ -60,6 +66,11 @@ class AviWriter {
   // success, otherwise a platform result code (AVI_ERROR_*).
   int WriteFrame(const uint8_t* frame);
 
+  // Writes one audio chunk (see AviFile::WriteAudio) to the current file;
+  // its bytes count in KBytesInFile. 0 on success, otherwise AVI_ERROR_*
+  // (AVI_ERROR_STATE when the job has no audio).
+  int WriteAudio(std::span<const uint8_t> chunk);
+
   // Completes and closes the current file and zeroes the per-file counters.
   // Returns 0, or the first write error the file met (full disk, I/O error).
   // A file that cannot be completed is removed if the writer made it (see
@@ -70,7 +81,7 @@ class AviWriter {
   // time; returns ReleaseFile's result.
   int Close();
 
-  // Bytes the stream reported written to the current file, in KBytes.
+  // Bytes of video and audio written to the current file, in KBytes.
   int64_t KBytesInFile() const { return bytes_in_file / 1024; }
   int FramesInFile() const { return frames_in_file; }
 
@@ -87,7 +98,8 @@ class AviWriter {
   AviStreamInfo stream_header;
   CompressOptions compress_options;
   BitmapInfoHeader format;
-  bool options_held = false;  // a job's options are in force (Open succeeded)
+  std::optional<AviAudioFormat> audio_format;  // the job writes audio
+  bool options_held = false;                   // a job's options are in force (Open succeeded)
   int32_t frames_in_file = 0;
   int64_t bytes_in_file = 0;
   int32_t width = 0;

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <span>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "convert/frame_queue.h"
@@ -139,6 +141,8 @@ StartResult Read_Start_Form(const StartForm& form, const StreamInfo& stream,
 
   if (form.frame_rate_selection < 0 || form.frame_rate_selection > 7) return kSilent;
   s.frame_rate_index = form.frame_rate_selection;
+  if (const char* refused = Read_Audio_Choice(form.audio, stream, s.frame_rate_index, &s.audio))
+    return Refused(refused);
 
   s.output_width = stream.coded_width;
   s.output_height =
@@ -176,8 +180,14 @@ ConversionJob::~ConversionJob() {
 
 StartResult ConversionJob::Start() {
   const ConversionSettings& s = settings_;
-  int opened = writer_.Open(s.output_path, s.output_width, s.output_height, s.frame_rate_index,
-                            s.split_mode != SPLIT_NONE);
+  audio_feed_.reset();
+  if (s.audio.enabled) {
+    audio_feed_ = AudioFeed::Create(s.audio);
+    if (!audio_feed_) return Refused(messages::kAudioNotConvertible);
+  }
+  int opened =
+      writer_.Open(s.output_path, s.output_width, s.output_height, s.frame_rate_index,
+                   s.split_mode != SPLIT_NONE, audio_feed_ ? &audio_feed_->Format() : nullptr);
   if (opened == 2) return kSilent;
   if (opened != 0) return Refused(messages::kCreateAviFailed);
   progress_.Reset();
@@ -207,33 +217,47 @@ bool Frame_Limit_Reached(const ConversionSettings& s, int32_t frames) {
   return !s.convert_all_frames && frames >= s.frame_limit;
 }
 
-// Decodes the job's next frame into `frame`, with the input figures that
-// go with it.
-void Decode_Next(FrameSource& source, const ConversionSettings& s, DecodedFrame& frame) {
+// Decodes the job's next frame into `frame`, with the input figures and
+// the audio (from `audio`, when the job writes audio) that go with it. The
+// end of the input brings what the audio converter still holds.
+void Decode_Next(FrameSource& source, const ConversionSettings& s, AudioFeed* audio,
+                 DecodedFrame& frame) {
   frame.result = source.NextFrame(frame.pixels.data(), s.crop_top, s.output_height, s.crop_height,
-                                  s.deinterlace);
+                                  s.deinterlace, &frame.stamp);
   frame.current_file_index = source.CurrentFileIndex();
   frame.input_kbytes_read = source.KBytesRead();
+  if (audio == nullptr) return;
+  if (frame.result == DECODER_END_OF_SEQUENCE) audio->Flush();
+  frame.audio = audio->Take();
 }
 
 // The writing side of a job: takes the frames in stream order, writes each,
 // publishes the progress that describes it and decides whether the job goes
 // on. The first of a failed write and a decoder failure in stream order
-// ends the job; the other is never reached.
+// ends the job; the other is never reached. With `audio`, each frame is
+// followed by the audio due up to its end, and every file ends with the
+// audio up to its last frame's end.
 class WriteStage {
  public:
-  WriteStage(AviWriter& writer, const ConversionSettings& settings, ConversionProgress& progress)
-      : writer_(writer), settings_(settings), progress_(progress) {}
+  WriteStage(AviWriter& writer, const ConversionSettings& settings, ConversionProgress& progress,
+             AudioWriter* audio)
+      : writer_(writer), settings_(settings), progress_(progress), audio_(audio) {}
 
   // False once the job ends with this frame (or this end of the input).
-  bool Take(const DecodedFrame& frame) {
+  // Takes the frame's audio.
+  bool Take(DecodedFrame& frame) {
     const ConversionSettings& s = settings_;
     ConversionProgress& p = progress_;
     if (frame.result != 0) {
       read_result = frame.result;
+      if (audio_ != nullptr) audio_->Push(std::move(frame.audio));
       return false;
     }
-    if (writer_.WriteFrame(frame.pixels.data()) != 0) {
+    if (audio_ != nullptr) {
+      audio_->AddFrame(frame.stamp);
+      audio_->Push(std::move(frame.audio));
+    }
+    if (writer_.WriteFrame(frame.pixels.data()) != 0 || !WriteAudio(false)) {
       write_failed = true;
       return false;
     }
@@ -248,6 +272,10 @@ class WriteStage {
     if (s.split_mode == SPLIT_BY_SIZE) split = writer_.KBytesInFile() / 1024 >= s.split_mbytes;
     if (s.split_mode == SPLIT_BY_FRAMES) split = writer_.FramesInFile() >= s.split_frames;
     if (split) {
+      if (!WriteAudio(true)) {
+        write_failed = true;
+        return false;
+      }
       prior_kbytes_ += writer_.KBytesInFile();
       if (writer_.NextFile() != 0) {
         write_failed = true;
@@ -257,6 +285,11 @@ class WriteStage {
     return true;
   }
 
+  // After the last frame: the last file's audio up to its end.
+  void Finish() {
+    if (!write_failed && !WriteAudio(true)) write_failed = true;
+  }
+
   bool write_failed = false;
   int read_result = 0;  // the decoder's result that ended the input, 0 before
 
@@ -264,21 +297,26 @@ class WriteStage {
   AviWriter& writer_;
   const ConversionSettings& settings_;
   ConversionProgress& progress_;
+  AudioWriter* audio_;
   int64_t prior_kbytes_ = 0;  // whole KBytes of the finished split files
+
+  bool WriteAudio(bool complete) {
+    return audio_ == nullptr || audio_->WriteDue(writer_, complete) == AVI_OK;
+  }
 };
 
 // Each frame decoded and then written, on this thread.
-void Run_In_Turn(FrameSource& source, const ConversionSettings& s, DecodedFrame& frame,
-                 WriteStage& stage) {
+void Run_In_Turn(FrameSource& source, const ConversionSettings& s, AudioFeed* audio,
+                 DecodedFrame& frame, WriteStage& stage) {
   do {
-    Decode_Next(source, s, frame);
+    Decode_Next(source, s, audio, frame);
   } while (stage.Take(frame));
 }
 
 // Writing on a thread of its own while this thread decodes ahead, through
 // a queue of `frames`. False when no thread could be started; nothing has
 // been decoded then.
-bool Run_Side_By_Side(FrameSource& source, const ConversionSettings& s,
+bool Run_Side_By_Side(FrameSource& source, const ConversionSettings& s, AudioFeed* audio,
                       std::span<DecodedFrame> frames, WriteStage& stage) {
   FrameQueue queue(frames);
   std::thread writing;
@@ -299,7 +337,7 @@ bool Run_Side_By_Side(FrameSource& source, const ConversionSettings& s,
   // the writing side may stop it earlier.
   int32_t decoded = 0;
   while (DecodedFrame* frame = queue.TakeEmpty()) {
-    Decode_Next(source, s, *frame);
+    Decode_Next(source, s, audio, *frame);
     const bool last = frame->result != 0 || Frame_Limit_Reached(s, ++decoded);
     queue.HandOn(frame);  // the frame is the writing side's from here
     if (last) break;
@@ -327,9 +365,17 @@ void ConversionJob::Run() {
     return;
   }
 
-  WriteStage stage(writer_, s, p);
-  if (!writer_thread_ || !Run_Side_By_Side(source_, s, frames, stage))
-    Run_In_Turn(source_, s, frames.front(), stage);
+  std::optional<AudioWriter> audio;
+  if (audio_feed_) {
+    audio_feed_->Select(source_);
+    audio.emplace(*audio_feed_, AviFrameRateForIndex(s.frame_rate_index));
+  } else {
+    source_.SelectAudio(-1, nullptr, nullptr);
+  }
+  WriteStage stage(writer_, s, p, audio ? &*audio : nullptr);
+  if (!writer_thread_ || !Run_Side_By_Side(source_, s, audio_feed_.get(), frames, stage))
+    Run_In_Turn(source_, s, audio_feed_.get(), frames.front(), stage);
+  stage.Finish();
   if (stage.read_result != 0 && stage.read_result != DECODER_END_OF_SEQUENCE)
     p.job_state.store(JOB_READ_ERROR);
   frames = {};

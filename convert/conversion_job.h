@@ -19,12 +19,15 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 
+#include "convert/audio_choice.h"
 #include "convert/avi_writer.h"
 #include "convert/frame_source.h"
+#include "convert/job_audio.h"
 
 enum SplitMode : int32_t { SPLIT_NONE = 0, SPLIT_BY_SIZE = 1, SPLIT_BY_FRAMES = 2 };
 enum JobState : int32_t { JOB_OK = 0, JOB_WRITE_ERROR = 1, JOB_READ_ERROR = 2 };
@@ -47,6 +50,7 @@ struct ConversionSettings {
   int32_t output_height = 0;
   int64_t total_input_kbytes = 0;  // sum of (file size / 1024)
   bool input_size_known = true;    // false when an input is a pipe
+  AudioSettings audio;
 };
 
 // Shared by the worker (the only writer, except cancel_requested) and the
@@ -86,6 +90,7 @@ struct StartForm {
   int64_t crop_top = 0;  // 0 .. 2^32 - 1
   int64_t crop_height = 0;
   int frame_rate_selection = -1;
+  AudioChoice audio;  // Output page: "No audio" or a listed stream, and its form
 };
 
 // The text of a number edit: its first 8 characters read as "%ld".
@@ -154,6 +159,7 @@ class ConversionJob {
   void Run();
 
   FrameSource& source_;
+  std::unique_ptr<AudioFeed> audio_feed_;  // made at Start when the job writes audio
   AviWriter& writer_;
   const ConversionSettings& settings_;
   ConversionProgress& progress_;

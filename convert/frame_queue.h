@@ -15,6 +15,9 @@
 #include <span>
 #include <vector>
 
+#include "convert/audio_track.h"
+#include "convert/frame_source.h"
+
 // One output frame with the figures that describe it: what the decoding
 // side knew when the frame was complete. The writing side publishes these
 // when it has written the frame, so the progress shown always belongs to
@@ -24,6 +27,8 @@ struct DecodedFrame {
   int result = 0;               // FrameSource::NextFrame's result; pixels are a frame only for 0
   int32_t current_file_index = 0;
   int32_t input_kbytes_read = 0;
+  FrameStamp stamp{};              // for placing the audio
+  std::vector<TrackPacket> audio;  // the chosen audio stream's packets that came with it
 };
 
 class FrameQueue {

@@ -125,6 +125,8 @@ int FrameSource::Open(const char* const* paths) {
   stream_info.frame_rate_code = Decoder_Frame_Rate_Code();
   stream_info.aspect_ratio_information = Decoder_Aspect_Ratio_Code();
   stream_info.pulldown_cadence = Decoder_Pulldown_Cadence();
+  stream_info.program_stream = Decoder_Stream_Is_Multiplexed() != 0;
+  stream_info.audio_streams = List_Audio_Streams(Decoder_Audio_Streams());
   if (!AllocateRowBuffers(stream_info.coded_width)) {
     Decoder_Close();
     is_open = false;
@@ -141,18 +143,18 @@ void FrameSource::Close() {
 }
 
 int FrameSource::NextFrame(uint8_t* dest, int crop_top, int out_height, int crop_height,
-                           bool deinterlace) {
+                           bool deinterlace, FrameStamp* stamp) {
   if (end_of_stream) return DECODER_END_OF_SEQUENCE;
   if (!is_open) return DECODER_FILE_ERROR;
   const int result = Decoder_Next_Picture();
   if (result == DECODER_OK) {
-    Select_Output_Picture(0);
+    Select_Output_Picture(0, stamp);
   } else if (result == DECODER_END_OF_SEQUENCE) {
     end_of_stream = true;
     // After a successful open a reference is always held, so this cannot
     // fail; if it did, the output pointers could be stale, so no frame is
     // made from them.
-    if (Select_Output_Picture(1) != 0) return DECODER_END_OF_SEQUENCE;
+    if (Select_Output_Picture(1, stamp) != 0) return DECODER_END_OF_SEQUENCE;
   } else {
     return result;
   }
@@ -166,6 +168,10 @@ int FrameSource::NextFrame(uint8_t* dest, int crop_top, int out_height, int crop
   geometry.deinterlace = deinterlace;
   Assemble_Frame(&Convert_Row_To_BGR, geometry, row_pair, filter_ring, dest);
   return DECODER_OK;
+}
+
+void FrameSource::SelectAudio(int stream, AudioPesSink sink, void* context) {
+  if (is_open) Decoder_Select_Audio(stream, sink, context);
 }
 
 int FrameSource::CurrentFileIndex() const {

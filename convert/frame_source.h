@@ -11,6 +11,10 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <vector>
+
+#include "convert/audio_streams.h"
+#include "decoder/decoder_state.h"
 
 // The stream's properties as the decoder reports them after an open; the
 // codes are passed on unconverted.
@@ -22,7 +26,9 @@ struct StreamInfo {
   int progressive_sequence = 0;
   int frame_rate_code = 0;
   int aspect_ratio_information = 0;
-  int pulldown_cadence = 0;  // the first pictures carry the 3:2 pulldown of film
+  int pulldown_cadence = 0;     // the first pictures carry the 3:2 pulldown of film
+  bool program_stream = false;  // a multiplex (elementary video streams carry no audio)
+  std::vector<ListedAudioStream> audio_streams;
 };
 
 // Writes converted source row `row` (3 * width bytes) to `dest`.
@@ -71,10 +77,18 @@ class FrameSource {
   void Close();
 
   // Decodes the next frame and writes it to `dest`, which holds out_height
-  // rows of 3 * coded width bytes. Returns 0 for a new frame, 2
-  // (DECODER_END_OF_SEQUENCE) once the input is exhausted (without calling
-  // the decoder again), or the decoder's failure code, `dest` then untouched.
-  int NextFrame(uint8_t* dest, int crop_top, int out_height, int crop_height, bool deinterlace);
+  // rows of 3 * coded width bytes, and its time stamp to `stamp` (when
+  // given). Returns 0 for a new frame, 2 (DECODER_END_OF_SEQUENCE) once the
+  // input is exhausted (without calling the decoder again), or the
+  // decoder's failure code, `dest` and `stamp` then untouched.
+  int NextFrame(uint8_t* dest, int crop_top, int out_height, int crop_height, bool deinterlace,
+                FrameStamp* stamp = nullptr);
+
+  // Program streams: from now on the PES packets of audio stream `stream`
+  // (its number; -1 none) go to `sink` during NextFrame, first those met
+  // while the stream was opened. Call once after Open, on the thread that
+  // calls NextFrame.
+  void SelectAudio(int stream, AudioPesSink sink, void* context);
 
   // Index of the input file being read, and kilobytes of input consumed.
   int CurrentFileIndex() const;

@@ -18,6 +18,14 @@ inline constexpr const char* kIllegalCropping = "Illegal cropping values.";
 inline constexpr const char* kOutputIsInput = "The output would overwrite an input file.";
 inline constexpr const char* kInputSizeFileError = "File error.";
 inline constexpr const char* kCreateAviFailed = "Error creating AVI-file";
+inline constexpr const char* kNoAudioInElementaryStream =
+    "An elementary video stream carries no audio: choose no audio.";
+inline constexpr const char* kNoSuchAudioStream = "The input has no audio stream of that number.";
+inline constexpr const char* kAudioWouldDrift =
+    "The frame rate is not the stream's own: the sound would drift. Choose the stream's frame "
+    "rate or No audio.";
+inline constexpr const char* kAudioNotConvertible =
+    "The audio stream cannot be converted in the chosen form.";
 
 // Job failures.
 inline constexpr const char* kWriteError = "Error writing AVI-file.";

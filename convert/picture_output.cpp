@@ -10,10 +10,10 @@
 // upsampling buffers were sized for: a later sequence header cannot make this
 // stage read or write outside them.
 
-int Select_Output_Picture(int flush) {
+int Select_Output_Picture(int flush, FrameStamp* stamp) {
   FrameStore store{};
   int progressive_frame = 0;
-  if (!Display_Store(flush, &store, &progressive_frame)) return 1;
+  if (!Display_Store(flush, &store, &progressive_frame, stamp)) return 1;
 
   DecoderState& ds = decoder_state;
   const bool progressive = progressive_frame != 0 || ds.progressive_sequence != 0;

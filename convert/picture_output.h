@@ -8,12 +8,15 @@
 
 #include <cstdint>
 
+#include "decoder/decoder_state.h"
+
 // Chooses the frame store due for display (flush 0 after DECODER_OK, 1 after
 // DECODER_END_OF_SEQUENCE), makes it the output picture and brings 4:2:0
-// chroma to 4:2:2 in cb_422_plane / cr_422_plane. Returns 0 when a picture was
-// selected, 1 when nothing is due (flush without a held reference); the output
-// state is then left as it was.
-int Select_Output_Picture(int flush);
+// chroma to 4:2:2 in cb_422_plane / cr_422_plane; `stamp` (when given)
+// receives the picture's time stamp. Returns 0 when a picture was selected, 1
+// when nothing is due (flush without a held reference); the output state and
+// `stamp` are then left as they were.
+int Select_Output_Picture(int flush, FrameStamp* stamp = nullptr);
 
 // Converts frame row `row` (0 .. coded_height - 1) of the output picture into
 // 3 * coded_width bytes B, G, R at `dest`, with the stream's colour matrix.

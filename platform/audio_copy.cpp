@@ -21,26 +21,13 @@ void AudioCopier::Push(std::span<const uint8_t> payload, int64_t pts,
     PushLpcm(elementary, pts, Properties().bits_per_sample == 16 ? 2 : 3, out);
     return;
   }
-  if (pts != kNoAudioPts) {
-    const int64_t start = stream_end_ + std::max(elementary.first_frame, 0);
-    packets_.push_back({start, stream_end_ + static_cast<int64_t>(elementary.data.size()), pts});
-  }
+  times_.Add(static_cast<int64_t>(elementary.data.size()), elementary.first_frame, pts);
   pending_.insert(pending_.end(), elementary.data.begin(), elementary.data.end());
-  stream_end_ += static_cast<int64_t>(elementary.data.size());
   FindFrames(false, out);
 }
 
 void AudioCopier::Flush(std::vector<AudioPacket>* out) {
   if (!IsLpcm()) FindFrames(true, out);
-}
-
-// The time stamp of the first frame that begins in a packet with one.
-int64_t AudioCopier::PtsOfFrameAt(int64_t position) {
-  while (!packets_.empty() && packets_.front().end <= position) packets_.pop_front();
-  if (packets_.empty() || packets_.front().start > position) return kNoAudioPts;
-  const int64_t pts = packets_.front().pts;
-  packets_.pop_front();
-  return pts;
 }
 
 void AudioCopier::FindFrames(bool at_end, std::vector<AudioPacket>* out) {
@@ -82,7 +69,7 @@ void AudioCopier::FindFrames(bool at_end, std::vector<AudioPacket>* out) {
     packet.data.assign(bytes.begin() + static_cast<ptrdiff_t>(pos),
                        bytes.begin() + static_cast<ptrdiff_t>(pos) + header.frame_bytes);
     packet.samples = header.samples_per_frame;
-    packet.pts = PtsOfFrameAt(pending_start_ + static_cast<int64_t>(pos));
+    packet.pts = times_.FrameAt(pending_start_ + static_cast<int64_t>(pos));
     Emit(std::move(packet), out);
     pos += static_cast<size_t>(header.frame_bytes);
     in_step_ = true;
@@ -96,5 +83,5 @@ void AudioCopier::FindFrames(bool at_end, std::vector<AudioPacket>* out) {
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<ptrdiff_t>(pos));
   pending_start_ += static_cast<int64_t>(pos);
   // Time stamps of packets whose bytes are all gone can go too.
-  while (!packets_.empty() && packets_.front().end <= pending_start_) packets_.pop_front();
+  times_.Forget(pending_start_);
 }

@@ -9,9 +9,8 @@
 // precision: 16-bit samples as they are, 20- and 24-bit ones in 24 bits.
 #pragma once
 
-#include <deque>
-
 #include "platform/audio_converter.h"
+#include "platform/audio_packet_times.h"
 
 class AudioCopier final : public AudioConverter {
  public:
@@ -22,17 +21,10 @@ class AudioCopier final : public AudioConverter {
   void Flush(std::vector<AudioPacket>* out) override;
 
  private:
-  struct PacketSpan {  // where a payload with a time stamp lies in the stream
-    int64_t start;
-    int64_t end;
-    int64_t pts;
-  };
   void FindFrames(bool at_end, std::vector<AudioPacket>* out);
-  int64_t PtsOfFrameAt(int64_t position);
 
   std::vector<uint8_t> pending_;  // stream bytes not yet handed out as frames
   int64_t pending_start_ = 0;     // stream position of pending_[0]
-  int64_t stream_end_ = 0;        // bytes of the stream received
   bool in_step_ = false;          // pending_ begins where the last frame taken ended
-  std::deque<PacketSpan> packets_;
+  AudioPacketTimes times_;
 };

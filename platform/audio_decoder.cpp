@@ -17,6 +17,10 @@ extern "C" {
 
 namespace {
 
+// Bytes of a following frame's header a parser may have read before it
+// hands out the frame before it (fewer than any frame is long).
+constexpr int64_t kParserReadsOn = 16;
+
 struct CodecContextFree {
   void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
 };
@@ -185,22 +189,22 @@ void AudioDecoder::Push(std::span<const uint8_t> payload, int64_t pts,
   input.resize(input.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
   const uint8_t* data = input.data();
   int size = static_cast<int>(elementary.data.size());
-  // As libavformat does: the time stamp goes with the first call only; the
-  // parser hands it to the frame that begins in this packet.
-  int64_t packet_pts = pts == kNoAudioPts ? AV_NOPTS_VALUE : pts;
+  times_.Add(size, elementary.first_frame, pts);
   while (size > 0) {
     uint8_t* frame = nullptr;
     int frame_size = 0;
     const int used = av_parser_parse2(codec_->parser.get(), codec_->parser_context.get(), &frame,
-                                      &frame_size, data, size, packet_pts, AV_NOPTS_VALUE, 0);
+                                      &frame_size, data, size, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
     if (used < 0) break;
-    packet_pts = AV_NOPTS_VALUE;
     data += used;
     size -= used;
+    parsed_ += used;
+    // A frame the parser completes ends where its input was used up to, or
+    // a little before: a parser that finds the next frame's header only
+    // once it is whole has read a few bytes on.
     if (frame_size > 0) {
-      const int64_t frame_pts =
-          codec_->parser->pts == AV_NOPTS_VALUE ? kNoAudioPts : codec_->parser->pts;
-      DecodeFrame(std::span<const uint8_t>(frame, static_cast<size_t>(frame_size)), frame_pts, out);
+      DecodeFrame(std::span<const uint8_t>(frame, static_cast<size_t>(frame_size)),
+                  times_.FrameAt(parsed_ - frame_size, kParserReadsOn), out);
     }
   }
 }
@@ -212,8 +216,8 @@ void AudioDecoder::Flush(std::vector<AudioPacket>* out) {
   av_parser_parse2(codec_->parser.get(), codec_->parser_context.get(), &frame, &frame_size, nullptr,
                    0, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
   if (frame_size > 0) {
-    const int64_t pts = codec_->parser->pts == AV_NOPTS_VALUE ? kNoAudioPts : codec_->parser->pts;
-    DecodeFrame(std::span<const uint8_t>(frame, static_cast<size_t>(frame_size)), pts, out);
+    DecodeFrame(std::span<const uint8_t>(frame, static_cast<size_t>(frame_size)),
+                times_.FrameAt(parsed_ - frame_size, kParserReadsOn), out);
   }
   DecodeFrame({}, kNoAudioPts, out);  // drains the decoder
   avcodec_flush_buffers(codec_->decoder.get());

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "platform/audio_converter.h"
+#include "platform/audio_packet_times.h"
 
 class AudioDecoder final : public AudioConverter {
  public:
@@ -34,4 +35,8 @@ class AudioDecoder final : public AudioConverter {
   void Silence(int64_t samples, int64_t pts, std::vector<AudioPacket>* out);
 
   std::unique_ptr<Codec> codec_;  // compressed codecs
+  // The parser's own time stamps go with the frame its first byte belongs
+  // to; frames are stamped by where they begin instead.
+  AudioPacketTimes times_;
+  int64_t parsed_ = 0;  // stream bytes handed to the parser
 };

@@ -6,7 +6,7 @@ packages=(
   libgtest-dev libgmock-dev
   libavcodec-dev libavutil-dev libswscale-dev
   qt6-base-dev libgl-dev
-  ffmpeg mjpegtools xvfb xauth x11-utils fonts-dejavu-core python3
+  ffmpeg mjpegtools xvfb xauth x11-utils fonts-dejavu-core python3 python3-numpy
   gstreamer1.0-tools gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good gstreamer1.0-libav
   mediainfo
 )

@@ -151,7 +151,7 @@ int InputPage::ProbeInputFiles() {
   const int result = app_.frame_source.Open(app_.input_file_names.Table());
   if (result == 0) {
     app_.processing_page.ShowStreamProperties();
-    app_.output_page.ResetOutputControls();
+    app_.output_page.ResetOutputControls(app_.frame_source.stream_info);
     return 0;
   }
   // The path copies go before the user reads the message.

@@ -48,6 +48,13 @@ OutputPage::OutputPage() {
   split_choice_.addButton(&no_split_);
   split_choice_.addButton(&split_by_size_);
   split_choice_.addButton(&split_by_frames_);
+  audio_group_.setObjectName(QStringLiteral("1040"));
+  audio_group_.setTitle(QStringLiteral("Audio"));
+  Make_Label(audio_label_, "1041", "A&udio:", &audio_stream_);
+  audio_stream_.setObjectName(QStringLiteral("1042"));
+  Make_Label(audio_format_label_, "1043", "Fo&rmat:", &audio_format_);
+  audio_format_.setObjectName(QStringLiteral("1044"));
+  audio_format_.addItems({QStringLiteral("Decoded PCM"), QStringLiteral("As it is (copy)")});
 
   Place_Control(output_group_, 7, 7, 206, 83);
   Place_Control(path_label_, 11, 20, 35, 12);
@@ -60,6 +67,11 @@ OutputPage::OutputPage() {
   Place_Control(split_by_frames_, 20, 68, 49, 10);
   Place_Control(split_frames_, 71, 67, 30, 13);
   Place_Control(frames_label_, 108, 68, 22, 10);
+  Place_Control(audio_group_, 7, 95, 206, 49);
+  Place_Control(audio_label_, 11, 108, 35, 12);
+  Place_Control(audio_stream_, 49, 108, 160, 12);
+  Place_Control(audio_format_label_, 11, 125, 35, 12);
+  Place_Control(audio_format_, 49, 125, 90, 12);
   resize(Dialog_Rect_To_Pixels(0, 0, 220, 188).size());  // until the tab control sizes it
   Fit_Controls(*this);
 
@@ -68,22 +80,42 @@ OutputPage::OutputPage() {
 
 OutputPage::~OutputPage() = default;
 
-void OutputPage::DisableOutputControls() {
-  for (QWidget* control : std::initializer_list<QWidget*>{
-           &path_, &path_label_, &choose_, &no_split_, &split_by_size_, &split_by_frames_,
-           &split_mbytes_, &split_frames_, &mbytes_label_, &frames_label_}) {
-    control->setEnabled(false);
-  }
+std::array<QWidget*, 14> OutputPage::OutputControls() {
+  return {&path_,
+          &path_label_,
+          &choose_,
+          &no_split_,
+          &split_by_size_,
+          &split_by_frames_,
+          &split_mbytes_,
+          &split_frames_,
+          &mbytes_label_,
+          &frames_label_,
+          &audio_label_,
+          &audio_stream_,
+          &audio_format_label_,
+          &audio_format_};
 }
 
-void OutputPage::ResetOutputControls() {
+void OutputPage::DisableOutputControls() {
+  for (QWidget* control : OutputControls()) control->setEnabled(false);
+}
+
+void OutputPage::ResetOutputControls(const StreamInfo& stream) {
   path_.clear();
   no_split_.setChecked(true);
-  for (QWidget* control : std::initializer_list<QWidget*>{
-           &path_, &path_label_, &choose_, &no_split_, &split_by_size_, &split_by_frames_,
-           &split_mbytes_, &split_frames_, &mbytes_label_, &frames_label_}) {
-    control->setEnabled(true);
+  audio_stream_.clear();
+  audio_stream_.addItem(QStringLiteral("No audio"));
+  for (size_t i = 0; i < stream.audio_streams.size(); ++i) {
+    audio_stream_.addItem(QStringLiteral("%1: %2").arg(i + 1).arg(
+        QString::fromStdString(stream.audio_streams[i].description)));
   }
+  audio_format_.setCurrentIndex(0);
+  for (QWidget* control : OutputControls()) control->setEnabled(true);
+  const bool audio = !stream.audio_streams.empty();
+  for (QWidget* control : std::initializer_list<QWidget*>{&audio_label_, &audio_stream_,
+                                                          &audio_format_label_, &audio_format_})
+    control->setEnabled(audio);
 }
 
 void OutputPage::OnChoose() {
@@ -117,4 +149,6 @@ void OutputPage::ReadStartForm(StartForm* form) const {
   }
   form->split_mbytes = Read_Number_Edit(split_mbytes_.text().toStdString());
   form->split_frames = Read_Number_Edit(split_frames_.text().toStdString());
+  form->audio.selection = audio_stream_.currentIndex() - 1;
+  form->audio.output = audio_format_.currentIndex() == 1 ? AudioOutput::kCopy : AudioOutput::kPcm;
 }

@@ -47,6 +47,9 @@ TEST(Cli, UsageErrors) {
                                              {"--codec", "nonesuch", kSample},
                                              {"--cpu", "fastest", kSample},
                                              {"--split-mb", "1", "--split-frames", "2", kSample},
+                                             {"--audio", "0", kSample},
+                                             {"--audio", "second", kSample},
+                                             {"--audio-format", "wav", kSample},
                                              // more digits than the pages' edits hold
                                              {"--frames", "100000000", kSample},
                                              {"--split-mb", "100000000", kSample},
@@ -91,7 +94,7 @@ TEST(Cli, InfoPrintsThePropertyLinesAndValues) {
             "Framerate: 25 fps\nhorizontal_size=352\nvertical_size=288\ncoded_width=352\n"
             "coded_height=288\nprogressive_sequence=1\nframe_rate_code=3\n"
             "aspect_ratio_information=1\nchroma_format=1\nmpeg=2\nstream=program\n"
-            "pulldown=0\ndefault_rate=25\n");
+            "pulldown=0\ndefault_rate=25\naudio1=mp2 48000 Hz 1 ch (0xc0)\n");
 }
 
 TEST(Cli, Y4mCarriesEveryPictureInDisplayOrder) {
@@ -193,6 +196,51 @@ TEST(Cli, ConvertsToAviWithTheStreamsDefaults) {
   EXPECT_EQ(info["height"], "208");  // 288 * 352 * 9 / (288 * 16) = 198, rounded up
   EXPECT_EQ(info["r_frame_rate"], "30000/1001");
   EXPECT_EQ(avi_test::CountFrames(out), 1);  // a frame limit of 0 still writes one frame
+}
+
+// The chosen audio stream, decoded or as it is, beside the video and as
+// long as it; refused where there is none or where it would drift.
+TEST(Cli, WritesTheChosenAudioStream) {
+  SKIP_WITHOUT_FFMPEG();
+  TempFiles temp;
+  const std::string out = temp.Path("sound.avi");
+  for (const auto& [format, codec] : {std::pair{"pcm", "pcm_s16le"}, {"copy", "mp2"}}) {
+    CommandResult r =
+        Convert({"-q", "--audio", "first", "--audio-format", format, "-o", out, kSample});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    r = avi_test::RunCommand({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                              "stream=codec_name,sample_rate,channels:format=duration", "-of",
+                              "csv=p=0", out});
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), std::string(codec) + ",48000,1") << format;
+    EXPECT_EQ(avi_test::CountFrames(out), 50);
+  }
+  // 50 frames at 25 fps: two seconds of sound, sample for sample.
+  EXPECT_EQ(Convert({"-q", "--audio", "1", "-o", out, kSample}).exit_status, 0);
+  EXPECT_EQ(
+      avi_test::RunCommand({"ffmpeg", "-v", "error", "-i", out, "-map", "0:a", "-f", "s16le", "-"})
+          .out.size(),
+      2u * 48000 * 2);
+
+  const std::string elementary = temp.Path("video.m2v");
+  ASSERT_EQ(avi_test::RunCommand({"ffmpeg", "-v", "error", "-i", kSample, "-map", "0:v", "-c",
+                                  "copy", "-f", "mpeg2video", elementary})
+                .exit_status,
+            0);
+  EXPECT_EQ(Convert({"--info", elementary}).out.find("audio"), std::string::npos);
+  for (const auto& [args, message] : std::vector<std::pair<std::vector<std::string>, const char*>>{
+           {{"--audio", "first", "-o", out, elementary},
+            "An elementary video stream carries no audio: choose no audio."},
+           {{"--audio", "2", "-o", out, kSample}, "The input has no audio stream of that number."},
+           {{"--audio", "first", "--rate", "24", "-o", out, kSample},
+            "The frame rate is not the stream's own: the sound would drift. Choose the stream's "
+            "frame rate or No audio."}}) {
+    const CommandResult r = Convert(args);
+    EXPECT_EQ(r.exit_status, 3) << message;
+    EXPECT_EQ(r.err, Message(message));
+  }
+  // Without audio any rate goes.
+  EXPECT_EQ(Convert({"-q", "--rate", "24", "-o", out, elementary}).exit_status, 0);
 }
 
 TEST(Cli, SplitsIntoNumberedFiles) {

@@ -100,6 +100,38 @@ TEST(AudioTrack, PcmIsCutPaddedAndHandedOutFrameByFrame) {
   EXPECT_EQ(track.SamplesOut(), 3 * 1920);
 }
 
+TEST(AudioTrack, PcmStartsAndResumesAfterAnOverlapExactly) {
+  // Differences within the tolerance are cut where the audio starts and
+  // where an overlap cut whole packets, so no lead and no rest of an
+  // overlap stays in the track.
+  AudioTimeline t(kRate, kPal);
+  AudioTrack track(t, 2);
+  track.Push(Pcm(1, 1000, 9000 - 90 * 200 / 48));    // starts 200 samples early
+  track.Push(Pcm(5000, 300, 9000 + 90 * 100 / 48));  // goes back to sample 100
+  track.Push(Pcm(6000, 300, -1));                    // 400 .. 699: cut whole too
+  track.Push(Pcm(7000, 600, -1));                    // 700: overlaps by 100
+  t.AddVideoFrame(Stamp(9000));
+  const std::vector<int> out = Samples(track.TakeDue(false));
+  ASSERT_EQ(out.size(), 1300u);
+  EXPECT_EQ(out[0], 201);
+  EXPECT_EQ(out[799], 1000);
+  EXPECT_EQ(out[800], 7100);
+}
+
+TEST(AudioTrack, AStampFarAheadOfTheVideoIsDamageNotAGap) {
+  AudioTimeline t(kRate, kPal);
+  AudioTrack track(t, 2);
+  t.AddVideoFrame(Stamp(9000));
+  track.Push(Pcm(1, 100, 9000));
+  track.Push(Pcm(500, 100, 9000 + 90000LL * 3600));  // an hour on: follows on
+  track.Push(Pcm(700, 100, -1));
+  const std::vector<int> out = Samples(track.TakeDue(true));
+  ASSERT_EQ(out.size(), 1920u);
+  EXPECT_EQ(out[100], 500);
+  EXPECT_EQ(out[200], 700);
+  EXPECT_EQ(out[300], 0);
+}
+
 TEST(AudioTrack, CompressedFramesStayWholeAndGoWhereTheirMiddleLies) {
   // Frames of 1152 samples; a gap of two frames is filled with silent frames,
   // an overlapping frame is dropped.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/avi_writer.h"
+#include "tests/platform/audio_test_support.h"
 #include "tests/platform/avi_test_support.h"
 
 namespace {
@@ -179,6 +180,41 @@ TEST(AviWriterSplit, FilesAreNumberedAfterTheBaseName) {
     EXPECT_EQ(a["r_frame_rate"], "24000/1001");
     EXPECT_EQ(a["TAG:title"], kStreamTitle);
   }
+}
+
+// With audio every split file declares the audio stream, and the audio
+// chunks count in the file's KBytes (a split by size counts them too).
+TEST(AviWriterSplit, EveryFileCarriesTheAudioStreamAndCountsItsBytes) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  const AviAudioFormat pcm = PcmAviFormat(48000, 2, 0x3, 16, 16);
+  const std::vector<uint8_t> chunk(1920 * 4, 0x11);  // a 25 fps frame's audio
+  AviWriter writer;
+  EXPECT_EQ(writer.WriteAudio(chunk), AVI_ERROR_STATE);  // nothing open
+  ASSERT_EQ(writer.Open(dir.File("film.avi"), 32, 32, 2, true, &pcm), 0);
+  for (int file = 0; file < 2; ++file) {
+    if (file > 0) {
+      ASSERT_EQ(writer.NextFile(), 0);
+    }
+    for (int i = 0; i < 3; ++i) {
+      WriteFrames(writer, 32, 32, i, 1);
+      ASSERT_EQ(writer.WriteAudio(chunk), 0);
+    }
+    EXPECT_EQ(writer.KBytesInFile(), 3 * (32 * 32 * 3 + 1920 * 4) / 1024);
+  }
+  ASSERT_EQ(writer.Close(), 0);
+  for (const char* name : {"film0.avi", "film1.avi"}) {
+    const avi_test::CommandResult r = avi_test::RunCommand(
+        {"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+         "stream=codec_name,channels,sample_rate", "-of", "csv=p=0", dir.File(name)});
+    EXPECT_EQ(r.out, "pcm_s16le,48000,2\n") << name;
+    EXPECT_EQ(r.err, "") << name;
+    EXPECT_EQ(avi_test::FfmpegAudio(dir.File(name), "s16le"),
+              std::vector<uint8_t>(3 * chunk.size(), 0x11));
+  }
+  // A job without audio writes none.
+  ASSERT_EQ(writer.Open(dir.File("silent.avi"), 32, 32, 2, false), 0);
+  EXPECT_EQ(writer.WriteAudio(chunk), AVI_ERROR_STATE);
 }
 
 TEST(AviWriterSplit, RelativeNameWithoutExtension) {

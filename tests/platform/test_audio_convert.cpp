@@ -118,6 +118,16 @@ TEST_P(AudioRoundTrip, MatchesFfmpeg) {
   EXPECT_TRUE(copy.diagnostics.empty()) << copy.diagnostics[0];
   ASSERT_FALSE(copy.packets.empty());
   EXPECT_EQ(copy.packets[0].pts, copy.first_pts);
+  // Decoded frames carry the time stamps of the same frames copied: those
+  // of the packets they begin in.
+  if (c.codec != AudioCodec::kLpcm) {
+    auto stamps = [](const std::vector<AudioPacket>& packets) {
+      std::vector<int64_t> pts;
+      for (const AudioPacket& packet : packets) pts.push_back(packet.pts);
+      return pts;
+    };
+    EXPECT_EQ(stamps(pcm.packets), stamps(copy.packets));
+  }
   // Frames that begin in a packet with a time stamp carry it, in order.
   int64_t last_pts = -1;
   for (const AudioPacket& packet : copy.packets) {
@@ -134,6 +144,44 @@ INSTANTIATE_TEST_SUITE_P(Streams, AudioRoundTrip, testing::ValuesIn(kRoundTrips)
                          [](const testing::TestParamInfo<RoundTripCase>& info) {
                            return std::string(info.param.name);
                          });
+
+// A time stamp goes with the frame that begins in its packet, also where
+// every frame begins in the last byte of a packet, its header running on
+// into the next: DTS frames packed that way anew.
+TEST(AudioTimeStamps, GoWithTheFrameThatBeginsInThePacket) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  const std::string path = dir.File("in.vob");
+  ASSERT_TRUE(avi_test::MakeAudioStream(path, {2, 48000, "-c:a dca -strict -2", "vob"}));
+  const std::vector<AudioPacket> frames =
+      avi_test::ConvertAudio(avi_test::ReadPesPackets(path), AudioOutput::kCopy).packets;
+  ASSERT_GE(frames.size(), 8u);
+  const std::vector<uint8_t> stream = avi_test::Joined(frames);
+  const size_t size = frames[0].data.size();
+  const int64_t ticks = frames[0].samples * 90000 / 48000;
+  // Packet j holds the bytes from frame j's second byte (the first packet:
+  // from the start) up to frame j + 1's first byte, which begins in it.
+  std::vector<avi_test::PesPacket> packets;
+  for (size_t j = 0; j + 1 < frames.size(); ++j) {
+    const size_t start = j == 0 ? 0 : j * size + 1;
+    const size_t pointer = j == 0 ? 1 : size;  // to the first frame beginning, 1-based
+    avi_test::PesPacket packet{
+        avi_test::kPrivateStream1,
+        {0x88, uint8_t(j == 0 ? 2 : 1), uint8_t(pointer >> 8), uint8_t(pointer)},
+        9000 + static_cast<int64_t>(j == 0 ? 0 : j + 1) * ticks};
+    packet.payload.insert(packet.payload.end(), stream.begin() + static_cast<long>(start),
+                          stream.begin() + static_cast<long>((j + 1) * size + 1));
+    packets.push_back(std::move(packet));
+  }
+  for (AudioOutput output : {AudioOutput::kPcm, AudioOutput::kCopy}) {
+    const avi_test::ConvertedAudio converted = avi_test::ConvertAudio(packets, output);
+    ASSERT_EQ(converted.packets.size(), frames.size() - 1);
+    // Frame 1, the second to begin in the first packet, has no stamp.
+    for (size_t k = 0; k < converted.packets.size(); ++k)
+      EXPECT_EQ(converted.packets[k].pts, k == 1 ? -1 : 9000 + static_cast<int64_t>(k) * ticks)
+          << k << (output == AudioOutput::kPcm ? " pcm" : " copy");
+  }
+}
 
 // Damage inside the elementary stream of the first audio stream: `bytes`
 // from `offset` on set to `value`, or inverted when value < 0.

@@ -446,6 +446,54 @@ class PagesTest : public QObject {
     QVERIFY(log.entries.empty());
   }
 
+  // "No audio" or one of the input's audio streams, decoded or copied: reset
+  // by every probe, greyed out without audio, read into the start form;
+  // audio at a frame rate other than the stream's own is refused.
+  void audioChoiceFollowsTheStream() {
+    MessageLog log;
+    AppWindow w;
+    const QWidget& page = w.app.output_page;
+    auto* stream = Control<QComboBox>(page, "1042");
+    auto* format = Control<QComboBox>(page, "1044");
+    const char* const kAudioControls[] = {"1041", "1042", "1043", "1044"};
+    w.Open({QStringLiteral(VIDORLAN_SOURCE_DIR "/samples/sample.mpg")});
+    QCOMPARE(Control<QGroupBox>(page, "1040")->title(), QStringLiteral("Audio"));
+    QCOMPARE(Shown(Control<QLabel>(page, "1041")->text()), QStringLiteral("Audio:"));
+    QCOMPARE(Shown(Control<QLabel>(page, "1043")->text()), QStringLiteral("Format:"));
+    QCOMPARE(Items(*stream), QStringList({"No audio", "1: mp2 48000 Hz 1 ch (0xc0)"}));
+    QCOMPARE(Items(*format), QStringList({"Decoded PCM", "As it is (copy)"}));
+    for (const char* id : kAudioControls) QVERIFY2(Control<QWidget>(page, id)->isEnabled(), id);
+    QCOMPARE(stream->currentIndex(), 0);
+    QCOMPARE(format->currentIndex(), 0);
+    StartForm form;
+    w.app.output_page.ReadStartForm(&form);
+    QCOMPARE(form.audio.selection, -1);
+    stream->setCurrentIndex(1);
+    format->setCurrentIndex(1);
+    w.app.output_page.ReadStartForm(&form);
+    QCOMPARE(form.audio.selection, 0);
+    QVERIFY(form.audio.output == AudioOutput::kCopy);
+
+    Control<QLineEdit>(page, "1015")->setText(files_.Path(QStringLiteral("drift.avi")));
+    Control<QComboBox>(w.app.processing_page, "1031")->setCurrentIndex(3);  // 29.97, not 25
+    w.start().click();
+    QCOMPARE(log.Texts(), QStringList{messages::kAudioWouldDrift});
+    QVERIFY(!QFile::exists(files_.Path(QStringLiteral("drift.avi"))));
+
+    w.Select(MainDialog::kInputPage);  // closed: greyed, the choice kept
+    for (const char* id : kAudioControls) QVERIFY2(!Control<QWidget>(page, id)->isEnabled(), id);
+    QCOMPARE(stream->currentIndex(), 1);
+    w.Select(MainDialog::kOutputPage);
+    QCOMPARE(stream->currentIndex(), 0);
+    QCOMPARE(format->currentIndex(), 0);
+    // An elementary video stream has no audio to choose.
+    w.Select(MainDialog::kInputPage);
+    Control<QPushButton>(w.app.input_page, "1009")->click();
+    w.Open({good_});
+    QCOMPARE(Items(*stream), QStringList({"No audio"}));
+    for (const char* id : kAudioControls) QVERIFY2(!Control<QWidget>(page, id)->isEnabled(), id);
+  }
+
   void chooseAppendsAviToATypedNameAndReopensAtTheLastChoice() {
     MessageLog log;
     AppWindow w;
