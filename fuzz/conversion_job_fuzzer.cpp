@@ -1,6 +1,7 @@
 // libFuzzer target: the whole job, from the decoder to AVI files on disk, with
 // the compressor (uncompressed or FFV1), splitting, display shape,
-// deinterlacing, frame rate and frame limit taken from the data. The files go
+// deinterlacing, frame rate, frame limit and audio (none, or one of the
+// listed streams decoded or copied) taken from the data. The files go
 // to a directory in memory and are removed again.
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include "convert/avi_writer.h"
 #include "convert/conversion_job.h"
 #include "convert/frame_source.h"
+#include "convert/stream_properties.h"
 #include "decoder/diagnostics.h"
 #include "fuzz/fuzz_input.h"
 
@@ -22,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzControl control(data, size);
   const uint8_t choice = control.Byte();
   const uint8_t count = control.Byte();
+  const uint8_t audio = control.Byte();
   FuzzFiles input(control, 1);
 
   FrameSource source;
@@ -43,6 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     form.crop_top = 0;
     form.crop_height = info.coded_height;
     form.frame_rate_selection = count % 8;
+    if ((audio & 1) != 0 && !info.audio_streams.empty()) {
+      // Audio is taken at the stream's own frame rate only.
+      form.audio.selection = (audio >> 2) % static_cast<int>(info.audio_streams.size());
+      form.audio.output = (audio & 2) != 0 ? AudioOutput::kCopy : AudioOutput::kPcm;
+      form.frame_rate_selection = Default_Frame_Rate_Index(info);
+    }
     ConversionSettings settings;
     if (Read_Start_Form(form, info, input.list(), &settings).outcome == StartResult::kStarted) {
       AviWriter writer;

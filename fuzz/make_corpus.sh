@@ -48,12 +48,12 @@ rm "$work"/a.*
 
 # Control bytes per target: decoder_fuzzer one file (0) and two pieces (1,
 # cut in the middle); frame_source_fuzzer a plain frame and a cropped,
-# deinterlaced 4:3 one; conversion_job_fuzzer an uncompressed job and an
-# FFV1 job split every second frame.
+# deinterlaced 4:3 one; conversion_job_fuzzer an uncompressed job with
+# decoded audio and an FFV1 job split every second frame with copied audio.
 declare -A prefixes=(
   [decoder_fuzzer]='\x00 \x01\x80'
   [frame_source_fuzzer]='\x00\x00\x00 \x05\x08\xF0'
-  [conversion_job_fuzzer]='\x00\x05 \x93\x07'
+  [conversion_job_fuzzer]='\x00\x05\x01 \x93\x07\x03'
 )
 for target in "${!prefixes[@]}"; do
   mkdir -p "$dir/$target"
