@@ -115,16 +115,16 @@ inline void Store_Pair_Rows(uint8_t* first, uint8_t* second, std::ptrdiff_t stri
   const __m128i upper = _mm256_castsi256_si128(bytes);
   const __m128i lower = _mm256_extracti128_si256(bytes, 1);
   _mm_storel_epi64(reinterpret_cast<__m128i*>(first), upper);
-  _mm_storeh_pd(reinterpret_cast<double*>(second), _mm_castsi128_pd(upper));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(second), _mm_unpackhi_epi64(upper, upper));
   _mm_storel_epi64(reinterpret_cast<__m128i*>(first + stride), lower);
-  _mm_storeh_pd(reinterpret_cast<double*>(second + stride), _mm_castsi128_pd(lower));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(second + stride), _mm_unpackhi_epi64(lower, lower));
 }
 
 // The prediction under one row of both blocks, widened to 16 bits.
 inline __m256i Load_Pair_Row(const uint8_t* first, const uint8_t* second) {
-  const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first));
   const __m128i both =
-      _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(a), reinterpret_cast<const double*>(second)));
+      _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(first)),
+                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(second)));
   return _mm256_cvtepu8_epi16(both);
 }
 

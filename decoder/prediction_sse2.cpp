@@ -97,8 +97,8 @@ struct Predict_Rows {
 
 // Two planes' rows of 8 samples in the two halves of a register.
 inline __m128i Load_Pair(const uint8_t* low, const uint8_t* high) {
-  const __m128i l = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(low));
-  return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(l), reinterpret_cast<const double*>(high)));
+  return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(low)),
+                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(high)));
 }
 
 template <int kCase, bool kAverage>
@@ -113,7 +113,7 @@ struct Predict_Rows_Pair {
         [=](int row) { return Load_Pair(dst0 + row * step, dst1 + row * step); },
         [=](int row, __m128i p) {
           _mm_storel_epi64(reinterpret_cast<__m128i*>(dst0 + row * step), p);
-          _mm_storeh_pd(reinterpret_cast<double*>(dst1 + row * step), _mm_castsi128_pd(p));
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(dst1 + row * step), _mm_unpackhi_epi64(p, p));
         },
         h);
   }
