@@ -381,9 +381,24 @@ TEST(JobStages, TheWriterThreadChangesNothing) {
     int state;
     int32_t frames;
     size_t files;
+    bool audio = false;  // every file holds audio chunks
   };
   const Case cases[] = {
       {"whole job", nullptr, JOB_OK, 100, 1},
+      {"decoded audio, split by frames",  // the second file's clocks start again
+       [](JobSetup& j) {
+         j.form.audio = {0, AudioOutput::kPcm};
+         j.form.split_choice = SPLIT_BY_FRAMES;
+         j.form.split_frames = NumberEdit{false, 7};
+       },
+       JOB_OK, 100, 15, true},
+      {"copied audio, frame limit",
+       [](JobSetup& j) {
+         j.form.audio = {0, AudioOutput::kCopy};
+         j.form.process_all_frames = false;
+         j.form.frame_count = NumberEdit{false, 61};
+       },
+       JOB_OK, 61, 1, true},
       {"split by size",  // 67584 bytes a frame: 16 frames a file
        [](JobSetup& j) {
          j.form.split_choice = SPLIT_BY_SIZE;
@@ -419,6 +434,8 @@ TEST(JobStages, TheWriterThreadChangesNothing) {
     EXPECT_EQ(one.state, c.state);
     EXPECT_EQ(one.frames_written, c.frames);
     EXPECT_EQ(one.files.size(), c.files);
+    for (const auto& [name, contents] : one.files)
+      EXPECT_EQ(contents.find("01wb") != std::string::npos, c.audio) << name;
     Expect_Same_Outcome(Run_Job(true, c.prepare), one);
   }
   // A disk that fills up: the same frames are written and the same whole
@@ -433,16 +450,18 @@ TEST(JobStages, TheWriterThreadChangesNothing) {
   Expect_Same_Outcome(full[1], full[0]);
 }
 
-// A cancel drops the frames decoded ahead: the files are those of a job
-// limited to the frames written, complete, and the figures are the last
-// written frame's. Whole frames through FFV1 keep the writing side the
-// slower one, so that decoded frames are waiting when the cancel comes.
+// A cancel drops the frames decoded ahead: the files, audio included, are
+// those of a job limited to the frames written, complete, and the figures
+// are the last written frame's. Whole frames through FFV1 keep the writing
+// side the slower one, so that decoded frames are waiting when the cancel
+// comes.
 TEST(JobStages, ACancelLeavesTheFilesOfTheFramesWritten) {
   SKIP_WITHOUT_FFMPEG();
   auto split = [](JobSetup& j) {
     j.form.crop_height = 288;
     j.form.split_choice = SPLIT_BY_FRAMES;
     j.form.split_frames = NumberEdit{false, 4};
+    j.form.audio = {0, AudioOutput::kPcm};
     j.writer.SetOptions(CompressOptions{"ffv1"});
   };
   const JobOutcome cancelled =
