@@ -74,7 +74,8 @@ void AudioTrack::Append(const TrackPacket& packet, int64_t skip_samples) {
     ready_samples_ += packet.samples;
     return;
   }
-  const size_t skip_bytes = static_cast<size_t>(skip_samples) * static_cast<size_t>(block_align_);
+  const size_t skip_bytes = std::min(
+      packet.data.size(), static_cast<size_t>(skip_samples) * static_cast<size_t>(block_align_));
   ready_pcm_.insert(ready_pcm_.end(), packet.data.begin() + static_cast<long>(skip_bytes),
                     packet.data.end());
   ready_samples_ += packet.samples - skip_samples;
