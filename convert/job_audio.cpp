@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/audio_silence.h"
+
 std::unique_ptr<AudioFeed> AudioFeed::Create(const AudioSettings& settings) {
   std::unique_ptr<AudioConverter> converter =
       CreateAudioConverter(settings.properties, settings.output);
@@ -63,7 +65,7 @@ AudioWriter::AudioWriter(const AudioFeed& feed, AviFrameRate frame_rate)
     : timeline_(feed.Properties().sample_rate, frame_rate),
       track_(timeline_, Block_Align(feed.Format()),
              Block_Align(feed.Format()) > 0 ? std::vector<uint8_t>()
-                                            : SilentAudioFrame(feed.Properties()),
+                                            : SilentCopyFrame(feed.Properties()),
              feed.Properties().samples_per_frame) {}
 
 void AudioWriter::Push(std::vector<TrackPacket>&& packets) {

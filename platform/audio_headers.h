@@ -101,7 +101,8 @@ bool ProbeAudioPackets(int stream, std::span<const std::vector<uint8_t>> payload
 // A frame of silence in the stream's format, for filling gaps in a stream
 // that is copied: for MPEG audio a header like the stream's (no padding, no
 // CRC) and every bit allocation zero, `properties.samples_per_frame` long;
-// empty for the other codecs, whose silence takes an encoder.
+// empty for the other codecs, whose silence takes an encoder (see
+// audio_silence.h).
 std::vector<uint8_t> SilentAudioFrame(const AudioProperties& properties);
 
 // "mp1", "mp2", "mp3", "ac3", "dts", "lpcm"; "" for kNone.

@@ -4,9 +4,11 @@
 // on the same streams damaged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "platform/audio_silence.h"
 #include "tests/platform/audio_test_support.h"
 
 namespace {
@@ -127,6 +129,19 @@ TEST_P(AudioRoundTrip, MatchesFfmpeg) {
       return pts;
     };
     EXPECT_EQ(stamps(pcm.packets), stamps(copy.packets));
+    // Gaps in a copy are filled with frames of silence in the stream's own
+    // format: one decodes to a frame of zero samples.
+    std::vector<uint8_t> payload = SilentCopyFrame(p);
+    ASSERT_FALSE(payload.empty());
+    if (c.stream != 0xC0)
+      payload.insert(payload.begin(), {static_cast<uint8_t>(c.stream), 1, 0, 1});
+    std::vector<AudioPacket> silence;
+    std::unique_ptr<AudioConverter> decoder = CreateAudioConverter(p, AudioOutput::kPcm);
+    decoder->Push(payload, 0, &silence);
+    decoder->Flush(&silence);
+    EXPECT_EQ(avi_test::TotalSamples(silence), p.samples_per_frame);
+    const std::vector<uint8_t> samples = avi_test::Joined(silence);
+    EXPECT_TRUE(std::all_of(samples.begin(), samples.end(), [](uint8_t b) { return b == 0; }));
   }
   // Frames that begin in a packet with a time stamp carry it, in order.
   int64_t last_pts = -1;

@@ -1,0 +1,73 @@
+#include "platform/audio_silence.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/frame.h>
+}
+
+#include <memory>
+
+namespace {
+
+struct CodecContextFree {
+  void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+};
+struct FrameFree {
+  void operator()(AVFrame* p) const { av_frame_free(&p); }
+};
+struct PacketFree {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+
+// One frame of zero samples through the codec's encoder: the first packet
+// it gives, or nothing.
+std::vector<uint8_t> Encode_Silence(AVCodecID id, const AudioProperties& p) {
+  const AVCodec* codec = avcodec_find_encoder(id);
+  if (codec == nullptr || codec->sample_fmts == nullptr) return {};
+  std::unique_ptr<AVCodecContext, CodecContextFree> ctx(avcodec_alloc_context3(codec));
+  std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+  std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+  if (!ctx || !frame || !packet) return {};
+  ctx->sample_rate = p.sample_rate;
+  ctx->bit_rate = p.bit_rate;
+  ctx->sample_fmt = codec->sample_fmts[0];
+  ctx->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;  // the DTS encoder is marked so
+  // The speaker bits of the stream's mask are libavutil's channel bits.
+  if (av_channel_layout_from_mask(&ctx->ch_layout, p.channel_mask) < 0 ||
+      ctx->ch_layout.nb_channels != p.channels || avcodec_open2(ctx.get(), codec, nullptr) < 0 ||
+      ctx->frame_size != p.samples_per_frame)
+    return {};
+  frame->nb_samples = ctx->frame_size;
+  frame->format = ctx->sample_fmt;
+  frame->sample_rate = ctx->sample_rate;
+  if (av_channel_layout_copy(&frame->ch_layout, &ctx->ch_layout) < 0 ||
+      av_frame_get_buffer(frame.get(), 0) < 0 ||
+      av_samples_set_silence(frame->extended_data, 0, frame->nb_samples,
+                             frame->ch_layout.nb_channels, ctx->sample_fmt) < 0 ||
+      avcodec_send_frame(ctx.get(), frame.get()) < 0 ||
+      avcodec_send_frame(ctx.get(), nullptr) < 0 ||
+      avcodec_receive_packet(ctx.get(), packet.get()) < 0)
+    return {};
+  return {packet->data, packet->data + packet->size};
+}
+
+}  // namespace
+
+std::vector<uint8_t> SilentCopyFrame(const AudioProperties& p) {
+  std::vector<uint8_t> frame;
+  switch (p.codec) {
+    case AudioCodec::kAc3:
+      frame = Encode_Silence(AV_CODEC_ID_AC3, p);
+      break;
+    case AudioCodec::kDts:
+      frame = Encode_Silence(AV_CODEC_ID_DTS, p);
+      break;
+    default:
+      return SilentAudioFrame(p);
+  }
+  // Only a frame that reads back with the stream's timing may fill it.
+  AudioProperties made;
+  if (!ParseAudioHeader(p.stream, frame, &made) || !SameAudioTiming(made, p)) return {};
+  return frame;
+}
