@@ -15,23 +15,16 @@ extern "C" {
 #include <cstring>
 #include <mutex>
 
+#include "platform/libav_objects.h"
+
 namespace {
 
 // Bytes of a following frame's header a parser may have read before it
 // hands out the frame before it (fewer than any frame is long).
 constexpr int64_t kParserReadsOn = 16;
 
-struct CodecContextFree {
-  void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
-};
 struct ParserClose {
   void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
-};
-struct FrameFree {
-  void operator()(AVFrame* p) const { av_frame_free(&p); }
-};
-struct PacketFree {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
 
 // Decoders and their parsers tell of damage through av_log, frame by frame;
@@ -127,13 +120,13 @@ void PutChannel16(const AVFrame* frame, int channel, uint8_t* out, size_t stride
 }  // namespace
 
 struct AudioDecoder::Codec {
-  std::unique_ptr<AVCodecContext, CodecContextFree> decoder;
+  CodecContextPtr decoder;
   // The parser writes what it finds into a context of its own, as
   // libavformat keeps it apart from the decoder's.
-  std::unique_ptr<AVCodecContext, CodecContextFree> parser_context;
+  CodecContextPtr parser_context;
   std::unique_ptr<AVCodecParserContext, ParserClose> parser;
-  std::unique_ptr<AVPacket, PacketFree> packet;
-  std::unique_ptr<AVFrame, FrameFree> frame;
+  PacketPtr packet;
+  FramePtr frame;
   std::vector<uint8_t> input;  // a payload with the padding readers may touch
   int reported_channels = 0;   // the last channel count that differed
   int reported_rate = 0;       // the last sample rate that differed

@@ -6,28 +6,18 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include <memory>
+#include "platform/libav_objects.h"
 
 namespace {
 
-struct CodecContextFree {
-  void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
-};
-struct FrameFree {
-  void operator()(AVFrame* p) const { av_frame_free(&p); }
-};
-struct PacketFree {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-
 // One frame of zero samples through the codec's encoder: the first packet
 // it gives, or nothing.
-std::vector<uint8_t> Encode_Silence(AVCodecID id, const AudioProperties& p) {
+std::vector<uint8_t> EncodeSilence(AVCodecID id, const AudioProperties& p) {
   const AVCodec* codec = avcodec_find_encoder(id);
   if (codec == nullptr || codec->sample_fmts == nullptr) return {};
-  std::unique_ptr<AVCodecContext, CodecContextFree> ctx(avcodec_alloc_context3(codec));
-  std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
-  std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+  CodecContextPtr ctx(avcodec_alloc_context3(codec));
+  FramePtr frame(av_frame_alloc());
+  PacketPtr packet(av_packet_alloc());
   if (!ctx || !frame || !packet) return {};
   ctx->sample_rate = p.sample_rate;
   ctx->bit_rate = p.bit_rate;
@@ -58,10 +48,10 @@ std::vector<uint8_t> SilentCopyFrame(const AudioProperties& p) {
   std::vector<uint8_t> frame;
   switch (p.codec) {
     case AudioCodec::kAc3:
-      frame = Encode_Silence(AV_CODEC_ID_AC3, p);
+      frame = EncodeSilence(AV_CODEC_ID_AC3, p);
       break;
     case AudioCodec::kDts:
-      frame = Encode_Silence(AV_CODEC_ID_DTS, p);
+      frame = EncodeSilence(AV_CODEC_ID_DTS, p);
       break;
     default:
       return SilentAudioFrame(p);

@@ -12,6 +12,8 @@ extern "C" {
 #include <algorithm>
 #include <mutex>
 
+#include "platform/libav_objects.h"
+
 namespace {
 
 // How the options are applied to a compressor's encoder.
@@ -87,15 +89,6 @@ void QuietLibraryLog() {
   std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
 }
 
-struct CodecContextFree {
-  void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
-};
-struct FrameFree {
-  void operator()(AVFrame* p) const { av_frame_free(&p); }
-};
-struct PacketFree {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
 struct SwsFree {
   void operator()(SwsContext* p) const { sws_freeContext(p); }
 };
@@ -153,11 +146,9 @@ struct StreamShape {
 // the encoder refuses. `level` 0 leaves the codec's default level. Slice
 // threads only: frame threading would hold frames back, so an encoder that
 // ends up with it is refused.
-std::unique_ptr<AVCodecContext, CodecContextFree> OpenEncoder(const AVCodec* codec,
-                                                              const CompressorSpec& spec,
-                                                              const CompressOptions& options,
-                                                              const StreamShape& shape, int level) {
-  std::unique_ptr<AVCodecContext, CodecContextFree> context(avcodec_alloc_context3(codec));
+CodecContextPtr OpenEncoder(const AVCodec* codec, const CompressorSpec& spec,
+                            const CompressOptions& options, const StreamShape& shape, int level) {
+  CodecContextPtr context(avcodec_alloc_context3(codec));
   AVCodecContext* ctx = context.get();
   if (ctx == nullptr) return nullptr;
   ctx->width = shape.width;
@@ -229,11 +220,11 @@ bool FindCompressor(const std::string& name, CompressorInfo* info) {
 }
 
 struct CompressedStream::Encoder {
-  std::unique_ptr<AVCodecContext, CodecContextFree> context;
-  std::unique_ptr<AVFrame, FrameFree> picture;
-  std::unique_ptr<AVPacket, PacketFree> packet;
+  CodecContextPtr context;
+  FramePtr picture;
+  PacketPtr packet;
   std::unique_ptr<SwsContext, SwsFree> converter;
-  std::unique_ptr<AVFrame, FrameFree> source;  // describes the caller's frame during Compress
+  FramePtr source;  // describes the caller's frame during Compress
   std::vector<uint8_t> extradata;
   int64_t next_pts = 0;
 };
