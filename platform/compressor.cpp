@@ -224,7 +224,11 @@ struct CompressedStream::Encoder {
   FramePtr picture;
   PacketPtr packet;
   std::unique_ptr<SwsContext, SwsFree> converter;
-  FramePtr source;  // describes the caller's frame during Compress
+  // The caller's frame is copied here before conversion: swscale reads a
+  // few bytes past the end of a row, which past the last row of the
+  // caller's buffer may be memory that is not there.
+  std::vector<uint8_t> input;  // frame bytes, then AV_INPUT_BUFFER_PADDING_SIZE zeros
+  FramePtr source;             // describes `input` during Compress
   std::vector<uint8_t> extradata;
   int64_t next_pts = 0;
 };
@@ -297,6 +301,7 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
   const int flags = spec->lossless ? SWS_POINT : SWS_BICUBIC | SWS_ACCURATE_RND;
   encoder->converter.reset(MakeConverter(width, height, spec->pixel_format, flags));
   encoder->source.reset(av_frame_alloc());
+  encoder->input.assign(frame_bytes + AV_INPUT_BUFFER_PADDING_SIZE, 0);
   if (encoder->converter == nullptr || encoder->source == nullptr) return AVI_ERROR_COMPRESSOR;
   if (ctx->extradata != nullptr && ctx->extradata_size > 0)
     encoder->extradata.assign(ctx->extradata, ctx->extradata + ctx->extradata_size);
@@ -332,12 +337,13 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
   if (av_frame_make_writable(picture) < 0) return AVI_ERROR_COMPRESSOR;
 
   // Bottom-up rows: start at the last row in memory (the top of the
-  // picture) and step backwards. The frame stays the caller's: the buffer
-  // only lends it to the converter for this call.
+  // picture) and step backwards. The buffer only lends the padded copy to
+  // the converter for this call.
   const int row_bytes = 3 * ctx->width;
+  std::copy(frame.begin(), frame.end(), encoder_->input.begin());
   AVFrame* source = encoder_->source.get();
-  source->buf[0] = av_buffer_create(const_cast<uint8_t*>(frame.data()), frame.size(), LendOnly,
-                                    nullptr, AV_BUFFER_FLAG_READONLY);
+  source->buf[0] = av_buffer_create(encoder_->input.data(), frame.size(), LendOnly, nullptr,
+                                    AV_BUFFER_FLAG_READONLY);
   if (source->buf[0] == nullptr) return AVI_ERROR_COMPRESSOR;
   source->data[0] =
       source->buf[0]->data + size_t{static_cast<size_t>(row_bytes)} * (ctx->height - 1);

@@ -3,6 +3,8 @@
 // frame with the key flags the encoder reported, and the options steer the
 // encoders the documented way.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -203,6 +205,28 @@ TEST_P(EveryCompressor, TheSameFramesGiveTheSameBytes) {
   ASSERT_EQ(WriteCompressed(dir.File("b.avi"), options, 8).result, AVI_OK);
   EXPECT_TRUE(avi_test::ReadWholeFile(dir.File("a.avi")) ==
               avi_test::ReadWholeFile(dir.File("b.avi")));
+}
+
+// The caller's frame may end where the process's memory ends: nothing past
+// its last byte is read (the pixel format converter reads ahead of a row).
+TEST_P(EveryCompressor, NothingPastTheFrameIsRead) {
+  const int width = 96, height = 224;  // a row and a frame of no round size
+  const size_t bytes = size_t{3} * width * height;
+  const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  const size_t mapped = (bytes + page - 1) / page * page;
+  void* base =
+      ::mmap(nullptr, mapped + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(base, MAP_FAILED);
+  auto* memory = static_cast<uint8_t*>(base);
+  ASSERT_EQ(::mprotect(memory + mapped, page, PROT_NONE), 0);
+  const std::span<const uint8_t> frame(memory + mapped - bytes, bytes);
+  CompressedStream stream;
+  CompressedFrame packet;
+  ASSERT_EQ(stream.Open(CompressOptions{GetParam(), 0, 0, 0}, InputFormat(width, height), 25, 1),
+            AVI_OK);
+  EXPECT_EQ(stream.Compress(frame, &packet), AVI_OK);
+  stream.Close();
+  ::munmap(base, mapped + page);
 }
 
 class QualityCompressor : public ::testing::TestWithParam<std::string> {};
