@@ -25,6 +25,7 @@ make chroma422.m2v "${src[@]}" -c:v mpeg2video -pix_fmt yuv422p -g 3
 make tools.m2v "${src[@]}" -c:v mpeg2video -g 3 -bf 1 -intra_vlc 1 -alternate_scan 1 -non_linear_quant 1 -qmax 28
 make system.mpg "${src[@]}" "${sine[@]}" -c:v mpeg1video -g 3 -c:a mp2 -shortest -f mpeg
 make program.vob "${src[@]}" "${sine[@]}" -c:v mpeg2video -g 3 -bf 1 -c:a mp2 -shortest -f vob
+make program_ac3.vob "${src[@]}" "${sine[@]}" -c:v mpeg2video -g 3 -bf 1 -c:a ac3 -shortest -f vob
 for scenario in $("$bin/vidorlan-synth" --list | cut -f1); do
   "$bin/vidorlan-synth" "$scenario" "$work/$scenario.m2v"
 done
