@@ -12,15 +12,10 @@
 #include "convert/conversion_job.h"
 #include "convert/frame_source.h"
 #include "convert/stream_properties.h"
-#include "decoder/diagnostics.h"
 #include "fuzz/fuzz_input.h"
 
-namespace {
-void Ignore(const char*) {}
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Decoder_Set_Diagnostic_Sink(Ignore);
+  Drop_Decoder_Diagnostics();
   FuzzControl control(data, size);
   const uint8_t choice = control.Byte();
   const uint8_t count = control.Byte();

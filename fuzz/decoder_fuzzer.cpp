@@ -4,15 +4,10 @@
 #include <cstdlib>
 
 #include "decoder/decoder.h"
-#include "decoder/diagnostics.h"
 #include "fuzz/fuzz_input.h"
 
-namespace {
-void Ignore(const char*) {}
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Decoder_Set_Diagnostic_Sink(Ignore);
+  Drop_Decoder_Diagnostics();
   FuzzControl control(data, size);
   const int files = 1 + (control.Byte() & 3);
   FuzzFiles input(control, files);

@@ -5,15 +5,10 @@
 
 #include "convert/conversion_job.h"
 #include "convert/frame_source.h"
-#include "decoder/diagnostics.h"
 #include "fuzz/fuzz_input.h"
 
-namespace {
-void Ignore(const char*) {}
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Decoder_Set_Diagnostic_Sink(Ignore);
+  Drop_Decoder_Diagnostics();
   FuzzControl control(data, size);
   const uint8_t shape = control.Byte();
   const int crop_top_choice = static_cast<int8_t>(control.Byte());

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "decoder/diagnostics.h"
+
 // Takes control values from the front of the fuzzer's data.
 class FuzzControl {
  public:
@@ -70,3 +72,9 @@ class FuzzFiles {
 // Pictures above this many samples are not decoded by the targets, so that
 // one input cannot take seconds.
 constexpr int64_t kFuzzMaxPixels = 1920 * 1088;
+
+// The decoder's diagnostics, one per damaged slice, would flood the
+// fuzzer's output: targets drop them.
+inline void Drop_Decoder_Diagnostics() {
+  Decoder_Set_Diagnostic_Sink([](const char*) {});
+}

@@ -14,6 +14,7 @@
 
 #include "platform/avi_file.h"
 #include "platform/compressor.h"
+#include "tests/platform/avi_file_setup.h"
 #include "tests/platform/avi_test_support.h"
 
 namespace {
@@ -23,15 +24,9 @@ using avi_test::TempDir;
 constexpr int kWidth = 96;
 constexpr int kHeight = 64;
 
+// The 24-bit RGB frames the compressors take.
 BitmapInfoHeader InputFormat(int width, int height) {
-  BitmapInfoHeader f;
-  f.biSize = 40;
-  f.biWidth = width;
-  f.biHeight = height;
-  f.biPlanes = 1;
-  f.biBitCount = 24;
-  f.biCompression = BI_RGB;
-  return f;
+  return avi_test::Format(width, height, BI_RGB);
 }
 
 struct Written {
