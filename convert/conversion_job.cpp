@@ -252,15 +252,15 @@ class WriteStage {
              AudioWriter* audio)
       : writer_(writer), settings_(settings), progress_(progress), audio_(audio) {}
 
-  // The output frame and the work rows; false when out of memory.
-  bool Allocate(int picture_width) {
+  // The output frame and the builder's work rows; false when out of memory.
+  bool Allocate(int picture_width, int picture_height) {
     try {
       pixels_.resize(static_cast<size_t>(settings_.output_height) *
                      static_cast<size_t>(settings_.output_width) * 3);
     } catch (const std::bad_alloc&) {
       return false;
     }
-    return builder_.Allocate(picture_width);
+    return builder_.Allocate(picture_width, picture_height);
   }
 
   // False once the job ends with this frame (or this end of the input).
@@ -386,7 +386,7 @@ void ConversionJob::Run() {
   // Pictures cross to the writing thread as copies, one per queued frame.
   const StreamInfo& stream = source_.stream_info;
   std::vector<DecodedFrame> frames;
-  bool allocated = stage.Allocate(stream.coded_width);
+  bool allocated = stage.Allocate(stream.coded_width, stream.coded_height);
   try {
     frames.resize(writer_thread_ ? kQueuedFrames : 1);
   } catch (const std::bad_alloc&) {

@@ -105,15 +105,18 @@ void Assemble_Frame(const RowProducer& produce_row, const FrameGeometry& geometr
   }
 }
 
-bool FrameBuilder::Allocate(int width) {
-  if (width <= 0) return false;
+bool FrameBuilder::Allocate(int width, int height) {
+  if (width <= 0 || height <= 0) return false;
   const size_t row_bytes = 3 * static_cast<size_t>(width);
+  // 4:2:2 planes are half as wide as the picture.
+  const size_t plane_bytes = static_cast<size_t>(width / 2) * static_cast<size_t>(height);
   try {
-    rows_.assign(5 * row_bytes + 2 * static_cast<size_t>(width), 0);
+    rows_.assign(5 * row_bytes + 2 * static_cast<size_t>(width) + 2 * plane_bytes, 0);
   } catch (const std::bad_alloc&) {
     return false;
   }
   width_ = width;
+  height_ = height;
   uint8_t* rows = rows_.data();
   row_pair_[0] = rows;
   row_pair_[1] = rows + row_bytes;
@@ -122,6 +125,8 @@ bool FrameBuilder::Allocate(int width) {
   filter_ring_[2] = rows + 4 * row_bytes;
   chroma_rows_[0] = rows + 5 * row_bytes;
   chroma_rows_[1] = chroma_rows_[0] + width;
+  cb_422_ = chroma_rows_[1] + width;
+  cr_422_ = cb_422_ + plane_bytes;
   return true;
 }
 
@@ -129,15 +134,22 @@ void FrameBuilder::Build(const OutputPicture& picture, int crop_top, int out_hei
                          int crop_height, bool deinterlace, uint8_t* dest) {
   FrameGeometry geometry;
   geometry.width = width_;
-  // A picture that does not fit the work rows has no rows to take the band
-  // from, which makes the frame black.
-  geometry.picture_height = picture.luma != nullptr && picture.width == width_ ? picture.height : 0;
   geometry.crop_top = crop_top;
   geometry.crop_height = crop_height;
   geometry.out_height = out_height;
   geometry.deinterlace = deinterlace;
+  // A picture that does not fit the work rows and planes has no rows to
+  // take the band from, which makes the frame black.
+  const bool chroma_fits =
+      picture.chroma_width <= width_ &&
+      (picture.chroma_height == height_ ||
+       (2 * picture.chroma_height == height_ && 2 * picture.chroma_width == width_));
+  const bool fits = picture.luma != nullptr && picture.width == width_ &&
+                    picture.height == height_ && chroma_fits;
+  geometry.picture_height = fits ? height_ : 0;
+  const OutputPicture ready = fits ? Upsampled_Picture(picture, cb_422_, cr_422_) : picture;
   auto produce_row = [&](uint8_t* row_dest, int row) {
-    Convert_Row_To_BGR(picture, chroma_rows_, row_dest, row);
+    Convert_Row_To_BGR(ready, chroma_rows_, row_dest, row);
   };
   Assemble_Frame(produce_row, geometry, row_pair_, filter_ring_, dest);
 }

@@ -45,19 +45,23 @@ void Assemble_Frame(const RowProducer& produce_row, const FrameGeometry& geometr
 // each thread that builds frames has one.
 class FrameBuilder {
  public:
-  // Work rows for pictures `width` pixels wide; false when out of memory.
-  bool Allocate(int width);
+  // Work rows and chroma planes for pictures of width x height; false when
+  // out of memory.
+  bool Allocate(int width, int height);
 
   // Builds the frame of out_height rows of 3 * width bytes from `picture`
-  // into `dest` (see Assemble_Frame). A picture of another width, or none,
+  // into `dest` (see Assemble_Frame). A picture of another size, or none,
   // gives a black frame.
   void Build(const OutputPicture& picture, int crop_top, int out_height, int crop_height,
              bool deinterlace, uint8_t* dest);
 
  private:
   int width_ = 0;
-  std::vector<uint8_t> rows_;     // all work rows, cut from one block
+  int height_ = 0;
+  std::vector<uint8_t> rows_;     // all work rows and planes, cut from one block
   uint8_t* row_pair_[2] = {};     // resampling: source rows by row parity
   uint8_t* filter_ring_[3] = {};  // deinterlacing: the last three source rows
   uint8_t* chroma_rows_[2] = {};  // Cb and Cr upsampled to the full width
+  uint8_t* cb_422_ = nullptr;     // 4:2:0 chroma upsampled to 4:2:2
+  uint8_t* cr_422_ = nullptr;
 };

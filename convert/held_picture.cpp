@@ -20,10 +20,11 @@ void HeldPicture::View(const OutputPicture& picture) {
 }
 
 void HeldPicture::Copy(const OutputPicture& picture) {
-  const size_t height = picture.height > 0 ? static_cast<size_t>(picture.height) : 0;
-  const size_t luma_bytes = picture.width > 0 ? static_cast<size_t>(picture.width) * height : 0;
-  const size_t chroma_bytes =
-      picture.chroma_width > 0 ? static_cast<size_t>(picture.chroma_width) * height : 0;
+  auto bytes = [](int width, int height) {
+    return width > 0 && height > 0 ? static_cast<size_t>(width) * static_cast<size_t>(height) : 0;
+  };
+  const size_t luma_bytes = bytes(picture.width, picture.height);
+  const size_t chroma_bytes = bytes(picture.chroma_width, picture.chroma_height);
   picture_ = OutputPicture{};
   if (picture.luma == nullptr || luma_bytes > plane_bytes_ || chroma_bytes > plane_bytes_) return;
   uint8_t* luma = planes_.data();

@@ -6,8 +6,8 @@
 #include "decoder/decoder.h"
 #include "decoder/decoder_state.h"
 
-// The chroma layout follows allocated_chroma_format, the format the stores and
-// upsampling buffers were sized for: a later sequence header cannot make this
+// The chroma layout follows the plane sizes the stores were allocated with
+// (chroma_width, chroma_height): a later sequence header cannot make this
 // stage read or write outside them.
 
 int Select_Output_Picture(int flush, FrameStamp* stamp) {
@@ -16,19 +16,10 @@ int Select_Output_Picture(int flush, FrameStamp* stamp) {
   if (!Display_Store(flush, &store, &progressive_frame, stamp)) return 1;
 
   DecoderState& ds = decoder_state;
-  const bool progressive = progressive_frame != 0 || ds.progressive_sequence != 0;
   ds.output_luma = store.plane[0];
-  if (ds.allocated_chroma_format == CHROMA_422 || ds.allocated_chroma_format == CHROMA_444) {
-    ds.output_cb = store.plane[1];
-    ds.output_cr = store.plane[2];
-  } else {
-    Upsample_Chroma_420_To_422(store.plane[1], ds.cb_422_plane, ds.chroma_width, ds.chroma_height,
-                               progressive);
-    Upsample_Chroma_420_To_422(store.plane[2], ds.cr_422_plane, ds.chroma_width, ds.chroma_height,
-                               progressive);
-    ds.output_cb = ds.cb_422_plane;
-    ds.output_cr = ds.cr_422_plane;
-  }
+  ds.output_cb = store.plane[1];
+  ds.output_cr = store.plane[2];
+  ds.output_progressive = progressive_frame != 0 || ds.progressive_sequence != 0;
   return 0;
 }
 
@@ -40,13 +31,25 @@ OutputPicture Output_Picture() {
   picture.cr = ds.output_cr;
   picture.width = ds.coded_width;
   picture.height = ds.coded_height;
-  // output_cb/output_cr rows are chroma_width long in every layout (for
-  // 4:4:4 chroma_width is coded_width).
   picture.chroma_width = ds.chroma_width;
-  picture.chroma_444 = ds.allocated_chroma_format == CHROMA_444;
+  picture.chroma_height = ds.chroma_height;
+  picture.progressive = ds.output_progressive != 0;
   picture.mpeg2 = ds.bitstream.is_mpeg2 != 0;
   picture.colour_coefficients = ds.colour_coefficients;
   return picture;
+}
+
+OutputPicture Upsampled_Picture(const OutputPicture& picture, uint8_t* cb_422, uint8_t* cr_422) {
+  if (picture.chroma_height == picture.height) return picture;
+  OutputPicture upsampled = picture;
+  Upsample_Chroma_420_To_422(picture.cb, cb_422, picture.chroma_width, picture.chroma_height,
+                             picture.progressive);
+  Upsample_Chroma_420_To_422(picture.cr, cr_422, picture.chroma_width, picture.chroma_height,
+                             picture.progressive);
+  upsampled.cb = cb_422;
+  upsampled.cr = cr_422;
+  upsampled.chroma_height = picture.height;
+  return upsampled;
 }
 
 void Convert_Row_To_BGR(const OutputPicture& picture, uint8_t* const chroma_rows[2], uint8_t* dest,
@@ -54,7 +57,7 @@ void Convert_Row_To_BGR(const OutputPicture& picture, uint8_t* const chroma_rows
   const uint8_t* luma = picture.luma + static_cast<ptrdiff_t>(row) * picture.width;
   const uint8_t* cb = picture.cb + static_cast<ptrdiff_t>(row) * picture.chroma_width;
   const uint8_t* cr = picture.cr + static_cast<ptrdiff_t>(row) * picture.chroma_width;
-  if (!picture.chroma_444) {
+  if (picture.chroma_width != picture.width) {
     Upsample_Chroma_422_To_444(cb, chroma_rows[0], picture.chroma_width, picture.mpeg2);
     Upsample_Chroma_422_To_444(cr, chroma_rows[1], picture.chroma_width, picture.mpeg2);
     cb = chroma_rows[0];

@@ -230,10 +230,6 @@ int Allocate_Frame_Stores() {
   d.older_reference_valid = 0;
   d.macroblock_decoded =
       Allocate_Plane(static_cast<size_t>(d.mb_width) * static_cast<size_t>(d.mb_height), &failed);
-  if (d.chroma_format == CHROMA_420) {
-    d.cb_422_plane = Allocate_Plane(2 * chroma_bytes, &failed);
-    d.cr_422_plane = Allocate_Plane(2 * chroma_bytes, &failed);
-  }
   if (failed) {
     Free_Frame_Stores();
     return 1;
@@ -248,8 +244,6 @@ void Free_Frame_Stores() {
     for (uint8_t*& plane : store->plane) Free_Plane(plane);
   }
   Free_Plane(d.macroblock_decoded);
-  Free_Plane(d.cb_422_plane);
-  Free_Plane(d.cr_422_plane);
   d.newer_reference_valid = 0;
   d.older_reference_valid = 0;
   d.frame_stores_allocated = 0;

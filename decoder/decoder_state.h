@@ -291,14 +291,12 @@ struct DecoderState {
   int matrix_coefficients;
   ColourCoefficients colour_coefficients;
 
-  // Upsampling buffers of the picture output stage.
-  uint8_t* cb_422_plane;
-  uint8_t* cr_422_plane;
-
-  // Picture output state, written when a picture is selected for display.
+  // Picture output state, written when a picture is selected for display:
+  // its planes and whether it is filtered as a progressive frame.
   const uint8_t* output_luma;
   const uint8_t* output_cb;
   const uint8_t* output_cr;
+  int output_progressive;
 
   // What the survey at open found: the first pictures carry the 3:2
   // pulldown cadence of film.

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (out_height > 0 && out_height <= 2 * info.coded_height) {
       std::vector<uint8_t> frame(static_cast<size_t>(out_height) * info.coded_width * 3);
       FrameBuilder builder;
-      if (!builder.Allocate(info.coded_width)) return 0;
+      if (!builder.Allocate(info.coded_width, info.coded_height)) return 0;
       for (int i = 0; i < 30 && source.NextPicture() == 0; ++i) {
         builder.Build(source.Picture(), crop_top, out_height, crop_height, shape & 4, frame.data());
       }

@@ -27,7 +27,7 @@ std::vector<std::vector<uint8_t>> Frames_Of_Sample() {
   std::vector<std::vector<uint8_t>> frames;
   if (source.Open(inputs) != 0) return frames;
   FrameBuilder builder;
-  if (!builder.Allocate(kWidth)) return frames;
+  if (!builder.Allocate(kWidth, kHeight)) return frames;
   std::vector<uint8_t> frame(kFrameBytes);
   while (source.NextPicture() == 0) {
     builder.Build(source.Picture(), 0, kHeight, kHeight, false, frame.data());

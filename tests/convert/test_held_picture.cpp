@@ -1,6 +1,6 @@
 // Pictures held for the writing thread: a copy builds the same frame as the
 // decoder's own planes did, whatever happens to those planes afterwards, and
-// a picture that does not fit the room or the work rows gives a black frame.
+// a picture that does not fit the room or the builder gives a black frame.
 #include "convert/held_picture.h"
 
 #include <gtest/gtest.h>
@@ -19,21 +19,20 @@ constexpr int kWidth = 48, kHeight = 32;
 struct Planes {
   std::vector<uint8_t> luma, cb, cr;
   OutputPicture picture;
-  Planes(bool chroma_444, unsigned seed) {
-    std::mt19937 random(seed);
-    const int chroma_width = chroma_444 ? kWidth : kWidth / 2;
+  Planes(int chroma_width, int chroma_height) {
+    std::mt19937 random(7);
     for (auto* plane : {&luma, &cb, &cr}) {
-      plane->resize(static_cast<size_t>(plane == &luma ? kWidth : chroma_width) * kHeight);
+      plane->resize(plane == &luma ? kWidth * kHeight : chroma_width * chroma_height);
       for (uint8_t& sample : *plane) sample = static_cast<uint8_t>(random());
     }
-    picture = {luma.data(),  cb.data(),  cr.data(), kWidth,         kHeight,
-               chroma_width, chroma_444, true,      colour_table[1]};
+    picture = {luma.data(),  cb.data(),     cr.data(), kWidth, kHeight,
+               chroma_width, chroma_height, false,     true,   colour_table[1]};
   }
 };
 
 std::vector<uint8_t> Build(const OutputPicture& picture, int builder_width = kWidth) {
   FrameBuilder builder;
-  EXPECT_TRUE(builder.Allocate(builder_width));
+  EXPECT_TRUE(builder.Allocate(builder_width, kHeight));
   GuardedBuffer frame(3 * static_cast<size_t>(builder_width) * 24, 0x77);
   builder.Build(picture, 4, 24, 20, true, frame.data());
   EXPECT_TRUE(frame.GuardsIntact());
@@ -41,9 +40,11 @@ std::vector<uint8_t> Build(const OutputPicture& picture, int builder_width = kWi
 }
 
 TEST(HeldPicture, CopyOutlivesThePlanesAndMisfitsGoBlack) {
-  for (bool chroma_444 : {false, true}) {
-    SCOPED_TRACE(chroma_444 ? "4:4:4" : "4:2:2");
-    Planes planes(chroma_444, 7);
+  const int chroma_sizes[][2] = {
+      {kWidth / 2, kHeight / 2}, {kWidth / 2, kHeight}, {kWidth, kHeight}};
+  for (const auto& size : chroma_sizes) {
+    SCOPED_TRACE(testing::Message() << "chroma " << size[0] << "x" << size[1]);
+    Planes planes(size[0], size[1]);
     const std::vector<uint8_t> expected = Build(planes.picture);
     HeldPicture held;
     ASSERT_TRUE(held.Allocate(kWidth, kHeight));

@@ -62,14 +62,18 @@ class PictureOutputTest : public ::testing::Test {
     cr_422_ = std::make_unique<GuardedBuffer>(static_cast<size_t>(ds.chroma_width) * height);
     cb_444_ = std::make_unique<GuardedBuffer>(width);
     cr_444_ = std::make_unique<GuardedBuffer>(width);
-    ds.cb_422_plane = chroma_format == CHROMA_420 ? cb_422_->data() : nullptr;
-    ds.cr_422_plane = chroma_format == CHROMA_420 ? cr_422_->data() : nullptr;
+  }
+
+  // The selected picture with its chroma upsampled into the fixture's
+  // planes where it is 4:2:0.
+  OutputPicture Upsampled() {
+    return Upsampled_Picture(Output_Picture(), cb_422_->data(), cr_422_->data());
   }
 
   // Row `row` of the selected picture, through the fixture's chroma rows.
   void ConvertRow(uint8_t* dest, int row) {
     uint8_t* const chroma_rows[2] = {cb_444_->data(), cr_444_->data()};
-    Convert_Row_To_BGR(Output_Picture(), chroma_rows, dest, row);
+    Convert_Row_To_BGR(Upsampled(), chroma_rows, dest, row);
   }
 
   // Makes the state look as after decoding a frame of `picture_coding_type`.
@@ -146,13 +150,11 @@ TEST_P(DisplayOrderTest, ShowsTheStoreDueAndItsChroma) {
     ASSERT_EQ(Select_Output_Picture(c.flush), 0);
     const FrameStore shown = Planes(c.expected_store);
     EXPECT_EQ(decoder_state.output_luma, shown.plane[0]);
-    if (format == CHROMA_420) {
-      EXPECT_EQ(decoder_state.output_cb, decoder_state.cb_422_plane);
-      EXPECT_EQ(decoder_state.output_cr, decoder_state.cr_422_plane);
-    } else {
-      EXPECT_EQ(decoder_state.output_cb, shown.plane[1]);
-      EXPECT_EQ(decoder_state.output_cr, shown.plane[2]);
-    }
+    EXPECT_EQ(decoder_state.output_cb, shown.plane[1]);
+    EXPECT_EQ(decoder_state.output_cr, shown.plane[2]);
+    const OutputPicture upsampled = Upsampled();
+    EXPECT_EQ(upsampled.cb, format == CHROMA_420 ? cb_422_->data() : shown.plane[1]);
+    EXPECT_EQ(upsampled.chroma_height, 32);
     EXPECT_TRUE(BuffersIntact());
   }
 }
@@ -218,6 +220,7 @@ TEST_P(ChromaFilterChoiceTest, FollowsTheShownPicturesFlagOrTheSequence) {
   }
 
   ASSERT_EQ(Select_Output_Picture(c.flush), 0);
+  const OutputPicture upsampled = Upsampled();
 
   const auto kernel = c.expect_progressive
                           ? portable_chroma_upsample_kernels.vertical_420_to_422_progressive
@@ -225,7 +228,7 @@ TEST_P(ChromaFilterChoiceTest, FollowsTheShownPicturesFlagOrTheSequence) {
   for (int component : {1, 2}) {
     std::vector<uint8_t> expected(static_cast<size_t>(cw) * 2 * ch);
     kernel(Plane(shown, component).data(), expected.data(), cw, ch);
-    const uint8_t* out = component == 1 ? decoder_state.output_cb : decoder_state.output_cr;
+    const uint8_t* out = component == 1 ? upsampled.cb : upsampled.cr;
     EXPECT_EQ(std::vector<uint8_t>(out, out + expected.size()), expected)
         << "component " << component;
   }
@@ -256,8 +259,8 @@ TEST_F(PictureOutputTest, UpsampledChromaStartsAndEndsWithInputRows) {
   const int ch = decoder_state.chroma_height;
   auto in_row = [&](int r) { return std::vector<uint8_t>(&cb[r * cw], &cb[r * cw] + cw); };
   auto out_row = [&](int r) {
-    return std::vector<uint8_t>(decoder_state.output_cb + r * cw,
-                                decoder_state.output_cb + (r + 1) * cw);
+    const uint8_t* upsampled = Upsampled().cb;
+    return std::vector<uint8_t>(upsampled + r * cw, upsampled + (r + 1) * cw);
   };
 
   ASSERT_EQ(Select_Output_Picture(0), 0);  // interlaced: field-wise
