@@ -77,7 +77,9 @@ PY
 }
 
 # time_group TITLE TARGETS RUNS NAME COMMAND NAME COMMAND ...: one hyperfine
-# run, the first command being vidorlan's.
+# run, the first command being vidorlan's. Every run writes a new file, as a
+# conversion usually does: the outputs of the run before are removed first,
+# untimed, so that no run pays for truncating the last one's 600 MB.
 group=0
 time_group() {
   local title=$1 targets=$2 n=$3
@@ -91,6 +93,7 @@ time_group() {
   echo
   echo "== $title"
   hyperfine -N --style none --warmup 1 --runs "$n" --export-json "$data/group$group.json" \
+    --prepare "rm -f $out/vidorlan.avi $out/ffmpeg.avi" \
     "${args[@]}" >/dev/null
   compare "$data/group$group.json" "$first" "$targets"
 }
