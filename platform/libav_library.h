@@ -1,7 +1,7 @@
 // libavcodec, libavutil and libswscale, loaded when first needed: the
 // compressors, the audio decoders and the silent AC-3 and DTS frames call
 // them through Libav(), so that a conversion which needs none of them
-// starts without loading them and the hundred libraries they depend on.
+// starts without loading them and the many libraries they depend on.
 // Only the platform layer's sources include this.
 #pragma once
 
