@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "convert/frame_builder.h"
 #include "convert/frame_queue.h"
 #include "convert/messages.h"
 #include "convert/output_paths.h"
@@ -217,13 +218,20 @@ bool Frame_Limit_Reached(const ConversionSettings& s, int32_t frames) {
   return !s.convert_all_frames && frames >= s.frame_limit;
 }
 
-// Decodes the job's next frame into `frame`, with the input figures and
-// the audio (from `audio`, when the job writes audio) that go with it. The
-// end of the input brings what the audio converter still holds.
-void Decode_Next(FrameSource& source, const ConversionSettings& s, AudioFeed* audio,
-                 DecodedFrame& frame) {
-  frame.result = source.NextFrame(frame.pixels.data(), s.crop_top, s.output_height, s.crop_height,
-                                  s.deinterlace, &frame.stamp);
+// Decodes the job's next picture into `frame`, a copy of its planes with
+// `copy` (for the writing thread) and otherwise a view of them, with the
+// input figures and the audio (from `audio`, when the job writes audio) that
+// go with it. The end of the input brings what the audio converter still
+// holds.
+void Decode_Next(FrameSource& source, AudioFeed* audio, bool copy, DecodedFrame& frame) {
+  frame.result = source.NextPicture(&frame.stamp);
+  if (frame.result == 0) {
+    if (copy) {
+      frame.picture.Copy(source.Picture());
+    } else {
+      frame.picture.View(source.Picture());
+    }
+  }
   frame.current_file_index = source.CurrentFileIndex();
   frame.input_kbytes_read = source.KBytesRead();
   if (audio == nullptr) return;
@@ -231,7 +239,8 @@ void Decode_Next(FrameSource& source, const ConversionSettings& s, AudioFeed* au
   frame.audio = audio->Take();
 }
 
-// The writing side of a job: takes the frames in stream order, writes each,
+// The writing side of a job: takes the decoded pictures in stream order,
+// builds the output frame of each and writes it,
 // publishes the progress that describes it and decides whether the job goes
 // on. The first of a failed write and a decoder failure in stream order
 // ends the job; the other is never reached. With `audio`, each frame is
@@ -242,6 +251,17 @@ class WriteStage {
   WriteStage(AviWriter& writer, const ConversionSettings& settings, ConversionProgress& progress,
              AudioWriter* audio)
       : writer_(writer), settings_(settings), progress_(progress), audio_(audio) {}
+
+  // The output frame and the work rows; false when out of memory.
+  bool Allocate(int picture_width) {
+    try {
+      pixels_.resize(static_cast<size_t>(settings_.output_height) *
+                     static_cast<size_t>(settings_.output_width) * 3);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return builder_.Allocate(picture_width);
+  }
 
   // False once the job ends with this frame (or this end of the input).
   // Takes the frame's audio.
@@ -257,7 +277,9 @@ class WriteStage {
       audio_->AddFrame(frame.stamp);
       audio_->Push(std::move(frame.audio));
     }
-    if (writer_.WriteFrame(frame.pixels.data()) != 0 || !WriteAudio(false)) {
+    builder_.Build(frame.picture.Picture(), s.crop_top, s.output_height, s.crop_height,
+                   s.deinterlace, pixels_.data());
+    if (writer_.WriteFrame(pixels_.data()) != 0 || !WriteAudio(false)) {
       write_failed = true;
       return false;
     }
@@ -298,7 +320,9 @@ class WriteStage {
   const ConversionSettings& settings_;
   ConversionProgress& progress_;
   AudioWriter* audio_;
-  int64_t prior_kbytes_ = 0;  // whole KBytes of the finished split files
+  FrameBuilder builder_;
+  std::vector<uint8_t> pixels_;  // output_height x output_width x 3 bytes
+  int64_t prior_kbytes_ = 0;     // whole KBytes of the finished split files
 
   bool WriteAudio(bool complete) {
     return audio_ == nullptr || audio_->WriteDue(writer_, complete) == AVI_OK;
@@ -306,10 +330,9 @@ class WriteStage {
 };
 
 // Each frame decoded and then written, on this thread.
-void Run_In_Turn(FrameSource& source, const ConversionSettings& s, AudioFeed* audio,
-                 DecodedFrame& frame, WriteStage& stage) {
+void Run_In_Turn(FrameSource& source, AudioFeed* audio, DecodedFrame& frame, WriteStage& stage) {
   do {
-    Decode_Next(source, s, audio, frame);
+    Decode_Next(source, audio, false, frame);
   } while (stage.Take(frame));
 }
 
@@ -337,7 +360,7 @@ bool Run_Side_By_Side(FrameSource& source, const ConversionSettings& s, AudioFee
   // the writing side may stop it earlier.
   int32_t decoded = 0;
   while (DecodedFrame* frame = queue.TakeEmpty()) {
-    Decode_Next(source, s, audio, *frame);
+    Decode_Next(source, audio, true, *frame);
     const bool last = frame->result != 0 || Frame_Limit_Reached(s, ++decoded);
     queue.HandOn(frame);  // the frame is the writing side's from here
     if (last) break;
@@ -352,19 +375,6 @@ bool Run_Side_By_Side(FrameSource& source, const ConversionSettings& s, AudioFee
 void ConversionJob::Run() {
   const ConversionSettings& s = settings_;
   ConversionProgress& p = progress_;
-  std::vector<DecodedFrame> frames;
-  try {
-    frames.resize(writer_thread_ ? kQueuedFrames : 1);
-    for (DecodedFrame& frame : frames)
-      frame.pixels.resize(static_cast<size_t>(s.output_height) *
-                          static_cast<size_t>(s.output_width) * 3);
-  } catch (const std::bad_alloc&) {
-    writer_.Close();
-    p.job_state.store(JOB_WRITE_ERROR);
-    p.worker_finished.store(1);
-    return;
-  }
-
   std::optional<AudioWriter> audio;
   if (audio_feed_) {
     audio_feed_->Select(source_);
@@ -373,8 +383,27 @@ void ConversionJob::Run() {
     source_.SelectAudio(-1, nullptr, nullptr);
   }
   WriteStage stage(writer_, s, p, audio ? &*audio : nullptr);
+  // Pictures cross to the writing thread as copies, one per queued frame.
+  const StreamInfo& stream = source_.stream_info;
+  std::vector<DecodedFrame> frames;
+  bool allocated = stage.Allocate(stream.coded_width);
+  try {
+    frames.resize(writer_thread_ ? kQueuedFrames : 1);
+  } catch (const std::bad_alloc&) {
+    allocated = false;
+  }
+  if (writer_thread_) {
+    for (DecodedFrame& frame : frames)
+      allocated = allocated && frame.picture.Allocate(stream.coded_width, stream.coded_height);
+  }
+  if (!allocated) {
+    writer_.Close();
+    p.job_state.store(JOB_WRITE_ERROR);
+    p.worker_finished.store(1);
+    return;
+  }
   if (!writer_thread_ || !Run_Side_By_Side(source_, s, audio_feed_.get(), frames, stage))
-    Run_In_Turn(source_, s, audio_feed_.get(), frames.front(), stage);
+    Run_In_Turn(source_, audio_feed_.get(), frames.front(), stage);
   stage.Finish();
   if (stage.read_result != 0 && stage.read_result != DECODER_END_OF_SEQUENCE)
     p.job_state.store(JOB_READ_ERROR);

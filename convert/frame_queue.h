@@ -1,5 +1,5 @@
-// The hand-over between a job's two stages: decoding and RGB conversion on
-// one thread, compression and writing on another.
+// The hand-over between a job's two stages: decoding on one thread; RGB
+// conversion, compression and writing on another.
 //
 // A fixed set of frames, allocated once per job, circulates: the decoding
 // side takes an empty frame, fills it and hands it on; the writing side
@@ -17,14 +17,15 @@
 
 #include "convert/audio_track.h"
 #include "convert/frame_source.h"
+#include "convert/held_picture.h"
 
-// One output frame with the figures that describe it: what the decoding
-// side knew when the frame was complete. The writing side publishes these
+// One decoded picture with the figures that describe it: what the decoding
+// side knew when the picture was complete. The writing side publishes these
 // when it has written the frame, so the progress shown always belongs to
 // the last written frame however far decoding has run ahead.
 struct DecodedFrame {
-  std::vector<uint8_t> pixels;  // output_height x output_width x 3 bytes
-  int result = 0;               // FrameSource::NextFrame's result; pixels are a frame only for 0
+  HeldPicture picture;  // what the output frame is built from
+  int result = 0;       // FrameSource::NextPicture's result; a picture is held only for 0
   int32_t current_file_index = 0;
   int32_t input_kbytes_read = 0;
   FrameStamp stamp{};              // for placing the audio

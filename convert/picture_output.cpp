@@ -32,21 +32,36 @@ int Select_Output_Picture(int flush, FrameStamp* stamp) {
   return 0;
 }
 
-void Convert_Row_To_BGR(uint8_t* dest, int row) {
-  DecoderState& ds = decoder_state;
-  const uint8_t* luma = ds.output_luma + static_cast<ptrdiff_t>(row) * ds.coded_width;
+OutputPicture Output_Picture() {
+  const DecoderState& ds = decoder_state;
+  OutputPicture picture;
+  picture.luma = ds.output_luma;
+  picture.cb = ds.output_cb;
+  picture.cr = ds.output_cr;
+  picture.width = ds.coded_width;
+  picture.height = ds.coded_height;
   // output_cb/output_cr rows are chroma_width long in every layout (for
   // 4:4:4 chroma_width is coded_width).
-  const uint8_t* cb = ds.output_cb + static_cast<ptrdiff_t>(row) * ds.chroma_width;
-  const uint8_t* cr = ds.output_cr + static_cast<ptrdiff_t>(row) * ds.chroma_width;
-  if (ds.allocated_chroma_format != CHROMA_444) {
-    const bool mpeg2 = ds.bitstream.is_mpeg2 != 0;
-    Upsample_Chroma_422_To_444(cb, ds.cb_444_row, ds.chroma_width, mpeg2);
-    Upsample_Chroma_422_To_444(cr, ds.cr_444_row, ds.chroma_width, mpeg2);
-    cb = ds.cb_444_row;
-    cr = ds.cr_444_row;
+  picture.chroma_width = ds.chroma_width;
+  picture.chroma_444 = ds.allocated_chroma_format == CHROMA_444;
+  picture.mpeg2 = ds.bitstream.is_mpeg2 != 0;
+  picture.colour_coefficients = ds.colour_coefficients;
+  return picture;
+}
+
+void Convert_Row_To_BGR(const OutputPicture& picture, uint8_t* const chroma_rows[2], uint8_t* dest,
+                        int row) {
+  const uint8_t* luma = picture.luma + static_cast<ptrdiff_t>(row) * picture.width;
+  const uint8_t* cb = picture.cb + static_cast<ptrdiff_t>(row) * picture.chroma_width;
+  const uint8_t* cr = picture.cr + static_cast<ptrdiff_t>(row) * picture.chroma_width;
+  if (!picture.chroma_444) {
+    Upsample_Chroma_422_To_444(cb, chroma_rows[0], picture.chroma_width, picture.mpeg2);
+    Upsample_Chroma_422_To_444(cr, chroma_rows[1], picture.chroma_width, picture.mpeg2);
+    cb = chroma_rows[0];
+    cr = chroma_rows[1];
   }
-  colour_convert_kernels.yuv_to_bgr_row(dest, luma, cb, cr, ds.coded_width, ds.colour_coefficients);
+  colour_convert_kernels.yuv_to_bgr_row(dest, luma, cb, cr, picture.width,
+                                        picture.colour_coefficients);
 }
 
 void Upsample_Chroma_420_To_422(const uint8_t* in, uint8_t* out, int width, int height,

@@ -1,9 +1,10 @@
 // Picture output: from the decoder's frame stores to rows of B, G, R bytes.
 //
 // After each Decoder_Next_Picture the frame source calls
-// Select_Output_Picture once, then Convert_Row_To_BGR for the rows it needs,
-// in any order and any number of times. Both work on decoder_state and run on
-// the conversion worker thread only.
+// Select_Output_Picture once, which works on decoder_state on the decoding
+// thread. Output_Picture then describes the chosen picture; that description,
+// or one of a copy of its planes (HeldPicture), is all Convert_Row_To_BGR
+// reads, so rows can be converted on another thread.
 #pragma once
 
 #include <cstdint>
@@ -18,9 +19,29 @@
 // `stamp` are then left as they were.
 int Select_Output_Picture(int flush, FrameStamp* stamp = nullptr);
 
-// Converts frame row `row` (0 .. coded_height - 1) of the output picture into
-// 3 * coded_width bytes B, G, R at `dest`, with the stream's colour matrix.
-void Convert_Row_To_BGR(uint8_t* dest, int row);
+// A picture ready for colour conversion: its planes and what converting
+// them needs.
+struct OutputPicture {
+  const uint8_t* luma = nullptr;  // width x height
+  const uint8_t* cb = nullptr;    // chroma_width x height: 4:2:2 or 4:4:4 rows
+  const uint8_t* cr = nullptr;
+  int width = 0;  // coded width and height
+  int height = 0;
+  int chroma_width = 0;
+  bool chroma_444 = false;
+  bool mpeg2 = false;  // chroma siting for the horizontal upsampling
+  ColourCoefficients colour_coefficients{};
+};
+
+// The picture the last successful Select_Output_Picture chose, as the
+// decoder holds it: valid until the next Decoder_Next_Picture.
+OutputPicture Output_Picture();
+
+// Converts row `row` (0 .. height - 1) of `picture` into 3 * width bytes B,
+// G, R at `dest`, with the picture's colour matrix. `chroma_rows` are two
+// work rows of `width` bytes for the upsampled chroma (unused for 4:4:4).
+void Convert_Row_To_BGR(const OutputPicture& picture, uint8_t* const chroma_rows[2], uint8_t* dest,
+                        int row);
 
 // Vertical chroma upsampling of a `width` x `height` plane into 2 * `height`
 // rows. Interlaced pictures are filtered within each field; a plane without

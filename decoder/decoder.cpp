@@ -234,10 +234,6 @@ int Allocate_Frame_Stores() {
     d.cb_422_plane = Allocate_Plane(2 * chroma_bytes, &failed);
     d.cr_422_plane = Allocate_Plane(2 * chroma_bytes, &failed);
   }
-  if (d.chroma_format != CHROMA_444) {
-    d.cb_444_row = Allocate_Plane(static_cast<size_t>(d.coded_width), &failed);
-    d.cr_444_row = Allocate_Plane(static_cast<size_t>(d.coded_width), &failed);
-  }
   if (failed) {
     Free_Frame_Stores();
     return 1;
@@ -254,8 +250,6 @@ void Free_Frame_Stores() {
   Free_Plane(d.macroblock_decoded);
   Free_Plane(d.cb_422_plane);
   Free_Plane(d.cr_422_plane);
-  Free_Plane(d.cb_444_row);
-  Free_Plane(d.cr_444_row);
   d.newer_reference_valid = 0;
   d.older_reference_valid = 0;
   d.frame_stores_allocated = 0;

@@ -294,8 +294,6 @@ struct DecoderState {
   // Upsampling buffers of the picture output stage.
   uint8_t* cb_422_plane;
   uint8_t* cr_422_plane;
-  uint8_t* cb_444_row;
-  uint8_t* cr_444_row;
 
   // Picture output state, written when a picture is selected for display.
   const uint8_t* output_luma;

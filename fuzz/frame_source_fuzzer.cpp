@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "convert/conversion_job.h"
+#include "convert/frame_builder.h"
 #include "convert/frame_source.h"
 #include "fuzz/fuzz_input.h"
 
@@ -26,10 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Output_Height(shape & 3, crop_height, info.coded_width, info.coded_height);
     if (out_height > 0 && out_height <= 2 * info.coded_height) {
       std::vector<uint8_t> frame(static_cast<size_t>(out_height) * info.coded_width * 3);
-      for (int i = 0; i < 30; ++i) {
-        if (source.NextFrame(frame.data(), crop_top, out_height, crop_height, shape & 4) != 0) {
-          break;
-        }
+      FrameBuilder builder;
+      if (!builder.Allocate(info.coded_width)) return 0;
+      for (int i = 0; i < 30 && source.NextPicture() == 0; ++i) {
+        builder.Build(source.Picture(), crop_top, out_height, crop_height, shape & 4, frame.data());
       }
     }
   }

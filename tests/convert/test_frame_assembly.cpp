@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "convert/frame_source.h"
+#include "convert/frame_builder.h"
 #include "tests/convert/guarded_buffer.h"
 
 namespace {

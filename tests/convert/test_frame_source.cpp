@@ -1,15 +1,12 @@
 // The frame source's life cycle around the decoder, as far as it shows
 // without a decodable stream: failed opens pass the decoder's code on and
 // leave the source closed, and a source that is closed or past its end
-// writes nothing.
+// gives no picture.
 #include "convert/frame_source.h"
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "decoder/decoder_state.h"
-#include "tests/convert/guarded_buffer.h"
 
 namespace {
 
@@ -29,21 +26,15 @@ TEST(FrameSourceOpen, MissingFileIsAFileError) {
   EXPECT_FALSE(source.is_open);
 }
 
-TEST(FrameSourceNextFrame, ClosedSourceWritesNothing) {
+TEST(FrameSourceNextPicture, ClosedOrEndedSourceGivesNoPicture) {
   FrameSource source;
-  GuardedBuffer dest(48 * 4, 0x33);
-  EXPECT_NE(source.NextFrame(dest.data(), 0, 4, 4, false), DECODER_OK);
-  EXPECT_EQ(dest.Contents(), std::vector<uint8_t>(48 * 4, 0x33));
-  EXPECT_TRUE(dest.GuardsIntact());
-}
-
-TEST(FrameSourceNextFrame, AfterTheEndReturnsEndOfSequenceAgain) {
-  FrameSource source;
+  FrameStamp stamp{};
+  stamp.pts = 1234;
+  EXPECT_EQ(source.NextPicture(&stamp), DECODER_FILE_ERROR);
   source.end_of_stream = true;
-  GuardedBuffer dest(48 * 4, 0x33);
-  EXPECT_EQ(source.NextFrame(dest.data(), 0, 4, 4, true), DECODER_END_OF_SEQUENCE);
-  EXPECT_EQ(source.NextFrame(dest.data(), 0, 4, 4, true), DECODER_END_OF_SEQUENCE);
-  EXPECT_EQ(dest.Contents(), std::vector<uint8_t>(48 * 4, 0x33));
+  EXPECT_EQ(source.NextPicture(&stamp), DECODER_END_OF_SEQUENCE);
+  EXPECT_EQ(source.NextPicture(&stamp), DECODER_END_OF_SEQUENCE);
+  EXPECT_EQ(stamp.pts, 1234);
 }
 
 }  // namespace

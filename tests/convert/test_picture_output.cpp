@@ -64,8 +64,12 @@ class PictureOutputTest : public ::testing::Test {
     cr_444_ = std::make_unique<GuardedBuffer>(width);
     ds.cb_422_plane = chroma_format == CHROMA_420 ? cb_422_->data() : nullptr;
     ds.cr_422_plane = chroma_format == CHROMA_420 ? cr_422_->data() : nullptr;
-    ds.cb_444_row = chroma_format != CHROMA_444 ? cb_444_->data() : nullptr;
-    ds.cr_444_row = chroma_format != CHROMA_444 ? cr_444_->data() : nullptr;
+  }
+
+  // Row `row` of the selected picture, through the fixture's chroma rows.
+  void ConvertRow(uint8_t* dest, int row) {
+    uint8_t* const chroma_rows[2] = {cb_444_->data(), cr_444_->data()};
+    Convert_Row_To_BGR(Output_Picture(), chroma_rows, dest, row);
   }
 
   // Makes the state look as after decoding a frame of `picture_coding_type`.
@@ -103,7 +107,8 @@ Bgr ConvertPixel444(int y, int cb, int cr, const ColourCoefficients& coefficient
   ds.output_cr = cr_row.data();
   ds.colour_coefficients = coefficients;
   GuardedBuffer dest(3 * 16);
-  Convert_Row_To_BGR(dest.data(), 0);
+  uint8_t* const unused_rows[2] = {};
+  Convert_Row_To_BGR(Output_Picture(), unused_rows, dest.data(), 0);
   EXPECT_TRUE(dest.GuardsIntact());
   return Bgr{dest[0], dest[1], dest[2]};
 }
@@ -283,7 +288,7 @@ TEST_F(PictureOutputTest, LumaRangeMapsToFullScaleGrey) {
       ASSERT_EQ(Select_Output_Picture(0), 0);
       for (int row = 0; row < 32; ++row) {
         GuardedBuffer dest(3 * 32);
-        Convert_Row_To_BGR(dest.data(), row);
+        ConvertRow(dest.data(), row);
         ASSERT_TRUE(dest.GuardsIntact());
         for (size_t i = 0; i < dest.size(); ++i) {
           ASSERT_EQ(dest[i], expected[row % 4]) << "row " << row << " byte " << i;
@@ -344,7 +349,7 @@ TEST_F(PictureOutputTest, HorizontalChromaSitingFollowsTheSyntax) {
     }
     ASSERT_EQ(Select_Output_Picture(0), 0);
     GuardedBuffer dest(3 * 16);
-    Convert_Row_To_BGR(dest.data(), 5);
+    ConvertRow(dest.data(), 5);
     EXPECT_TRUE(dest.GuardsIntact());
     EXPECT_TRUE(BuffersIntact());
 
@@ -385,7 +390,7 @@ TEST_F(PictureOutputTest, EachRowUsesItsOwnLumaAndChromaRows) {
         cr = 200 - 2 * pos4;
       }
       GuardedBuffer dest(3 * 32);
-      Convert_Row_To_BGR(dest.data(), row);
+      ConvertRow(dest.data(), row);
       ASSERT_TRUE(dest.GuardsIntact());
       const Bgr expected = ReferencePixel(20 + 6 * row, cb, cr);
       for (int x = 0; x < 32; ++x) {
