@@ -1,13 +1,5 @@
 #include "platform/audio_decoder.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/frame.h>
-#include <libavutil/log.h>
-#include <libavutil/samplefmt.h>
-}
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -15,6 +7,7 @@ extern "C" {
 #include <cstring>
 #include <mutex>
 
+#include "platform/libav_library.h"
 #include "platform/libav_objects.h"
 
 namespace {
@@ -24,7 +17,7 @@ namespace {
 constexpr int64_t kParserReadsOn = 16;
 
 struct ParserClose {
-  void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
+  void operator()(AVCodecParserContext* p) const { Libav()->av_parser_close(p); }
 };
 
 // Decoders and their parsers tell of damage through av_log, frame by frame;
@@ -34,12 +27,12 @@ void DropDecoderLog(void* object, int level, const char* format, va_list args) {
   const AVClass* c = object ? *static_cast<const AVClass* const*>(object) : nullptr;
   if (c && (c->get_category ? c->get_category(object) : c->category) == AV_CLASS_CATEGORY_DECODER)
     return;
-  av_log_default_callback(object, level, format, args);
+  Libav()->av_log_default_callback(object, level, format, args);
 }
 
 void QuietDecoders() {
   static std::once_flag once;
-  std::call_once(once, [] { av_log_set_callback(DropDecoderLog); });
+  std::call_once(once, [] { Libav()->av_log_set_callback(DropDecoderLog); });
 }
 
 AVCodecID CodecIdOf(AudioCodec codec) {
@@ -78,7 +71,8 @@ int FromFloat(F v) {
 // with `convert`.
 template <typename T, typename Convert>
 void PutChannel(const AVFrame* frame, int channel, uint8_t* out, size_t stride, Convert convert) {
-  const bool planar = av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame->format)) != 0;
+  const bool planar =
+      Libav()->av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame->format)) != 0;
   const uint8_t* in = planar ? frame->extended_data[channel]
                              : frame->extended_data[0] + sizeof(T) * static_cast<size_t>(channel);
   const size_t step = sizeof(T) * (planar ? 1 : static_cast<size_t>(frame->ch_layout.nb_channels));
@@ -93,7 +87,7 @@ void PutChannel(const AVFrame* frame, int channel, uint8_t* out, size_t stride, 
 
 // Integers keep their top 16 bits, as libswresample does.
 void PutChannel16(const AVFrame* frame, int channel, uint8_t* out, size_t stride) {
-  switch (av_get_packed_sample_fmt(static_cast<AVSampleFormat>(frame->format))) {
+  switch (Libav()->av_get_packed_sample_fmt(static_cast<AVSampleFormat>(frame->format))) {
     case AV_SAMPLE_FMT_U8:
       PutChannel<uint8_t>(frame, channel, out, stride, [](uint8_t v) { return (v - 128) * 256; });
       break;
@@ -142,19 +136,22 @@ std::unique_ptr<AudioDecoder> AudioDecoder::Create(const AudioProperties& proper
   if (!PlausibleAudioProperties(properties)) return nullptr;
   auto decoder = std::make_unique<AudioDecoder>(Key{}, properties);
   if (properties.codec == AudioCodec::kLpcm) return decoder;
-  const AVCodec* codec = avcodec_find_decoder(CodecIdOf(properties.codec));
+  const LibavApi* const api = Libav();
+  if (api == nullptr) return nullptr;
+  const LibavApi& av = *api;
+  const AVCodec* codec = av.avcodec_find_decoder(CodecIdOf(properties.codec));
   if (codec == nullptr) return nullptr;
   QuietDecoders();
   auto state = std::make_unique<Codec>();
-  state->decoder.reset(avcodec_alloc_context3(codec));
+  state->decoder.reset(av.avcodec_alloc_context3(codec));
   // Of the decoder's class too, so that the parser's messages count as
   // the decoder's.
-  state->parser_context.reset(avcodec_alloc_context3(codec));
-  state->parser.reset(av_parser_init(codec->id));
-  state->packet.reset(av_packet_alloc());
-  state->frame.reset(av_frame_alloc());
+  state->parser_context.reset(av.avcodec_alloc_context3(codec));
+  state->parser.reset(av.av_parser_init(codec->id));
+  state->packet.reset(av.av_packet_alloc());
+  state->frame.reset(av.av_frame_alloc());
   if (!state->decoder || !state->parser_context || !state->parser || !state->packet ||
-      !state->frame || avcodec_open2(state->decoder.get(), codec, nullptr) < 0)
+      !state->frame || av.avcodec_open2(state->decoder.get(), codec, nullptr) < 0)
     return nullptr;
   decoder->codec_ = std::move(state);
   return decoder;
@@ -177,6 +174,7 @@ void AudioDecoder::Push(std::span<const uint8_t> payload, int64_t pts,
     return;
   }
 
+  const LibavApi& av = *Libav();
   std::vector<uint8_t>& input = codec_->input;
   input.assign(elementary.data.begin(), elementary.data.end());
   input.resize(input.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
@@ -186,8 +184,9 @@ void AudioDecoder::Push(std::span<const uint8_t> payload, int64_t pts,
   while (size > 0) {
     uint8_t* frame = nullptr;
     int frame_size = 0;
-    const int used = av_parser_parse2(codec_->parser.get(), codec_->parser_context.get(), &frame,
-                                      &frame_size, data, size, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+    const int used =
+        av.av_parser_parse2(codec_->parser.get(), codec_->parser_context.get(), &frame, &frame_size,
+                            data, size, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
     if (used < 0) break;
     data += used;
     size -= used;
@@ -204,36 +203,38 @@ void AudioDecoder::Push(std::span<const uint8_t> payload, int64_t pts,
 
 void AudioDecoder::Flush(std::vector<AudioPacket>* out) {
   if (!codec_) return;  // LPCM: a cut block at the very end is dropped
+  const LibavApi& av = *Libav();
   uint8_t* frame = nullptr;
   int frame_size = 0;
-  av_parser_parse2(codec_->parser.get(), codec_->parser_context.get(), &frame, &frame_size, nullptr,
-                   0, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+  av.av_parser_parse2(codec_->parser.get(), codec_->parser_context.get(), &frame, &frame_size,
+                      nullptr, 0, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
   if (frame_size > 0) {
     DecodeFrame(std::span<const uint8_t>(frame, static_cast<size_t>(frame_size)),
                 times_.FrameAt(parsed_ - frame_size, kParserReadsOn), out);
   }
   DecodeFrame({}, kNoAudioPts, out);  // drains the decoder
-  avcodec_flush_buffers(codec_->decoder.get());
+  av.avcodec_flush_buffers(codec_->decoder.get());
 }
 
 // Decodes one frame the parser found (empty: drains the decoder) and
 // appends what it gives, fitted to the output format, or silence.
 void AudioDecoder::DecodeFrame(std::span<const uint8_t> bytes, int64_t pts,
                                std::vector<AudioPacket>* out) {
+  const LibavApi& av = *Libav();
   const AudioProperties& format = Properties();
   AVCodecContext* ctx = codec_->decoder.get();
   AVPacket* packet = codec_->packet.get();
   AVFrame* frame = codec_->frame.get();
   const bool drain = bytes.empty();
-  av_packet_unref(packet);
+  av.av_packet_unref(packet);
   if (!drain) {
     // Not reference-counted: libavcodec copies it into a padded buffer.
     packet->data = const_cast<uint8_t*>(bytes.data());
     packet->size = static_cast<int>(bytes.size());
   }
   bool decoded = false;
-  if (avcodec_send_packet(ctx, drain ? nullptr : packet) >= 0) {
-    while (avcodec_receive_frame(ctx, frame) >= 0) {
+  if (av.avcodec_send_packet(ctx, drain ? nullptr : packet) >= 0) {
+    while (av.avcodec_receive_frame(ctx, frame) >= 0) {
       decoded = true;
       const int samples = frame->nb_samples;
       const int channels = frame->ch_layout.nb_channels;
@@ -245,7 +246,7 @@ void AudioDecoder::DecodeFrame(std::span<const uint8_t> bytes, int64_t pts,
         }
         if (frame->sample_rate > 0)
           Silence(int64_t{samples} * format.sample_rate / frame->sample_rate, pts, out);
-        av_frame_unref(frame);
+        av.av_frame_unref(frame);
         pts = kNoAudioPts;
         continue;
       }
@@ -280,7 +281,7 @@ void AudioDecoder::DecodeFrame(std::span<const uint8_t> bytes, int64_t pts,
         if (source[c] >= 0)
           PutChannel16(frame, source[c], decoded_packet.data.data() + 2 * c, stride);
       Emit(std::move(decoded_packet), out);
-      av_frame_unref(frame);
+      av.av_frame_unref(frame);
       pts = kNoAudioPts;
     }
   }

@@ -16,7 +16,8 @@
 
 class AudioDecoder final : public AudioConverter {
  public:
-  // nullptr when libavcodec has no decoder for the codec or it fails to open.
+  // nullptr when libavcodec is missing, has no decoder for the codec or the
+  // decoder fails to open.
   static std::unique_ptr<AudioDecoder> Create(const AudioProperties& properties);
 
  private:

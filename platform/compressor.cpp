@@ -1,17 +1,9 @@
 #include "platform/compressor.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/buffer.h>
-#include <libavutil/frame.h>
-#include <libavutil/log.h>
-#include <libavutil/opt.h>
-#include <libswscale/swscale.h>
-}
-
 #include <algorithm>
 #include <mutex>
 
+#include "platform/libav_library.h"
 #include "platform/libav_objects.h"
 
 namespace {
@@ -59,7 +51,9 @@ constexpr CompressorSpec kCompressors[] = {
 constexpr int kDefaultQuality = 90;
 
 bool Available(const CompressorSpec& spec) {
-  return spec.encoder == nullptr || avcodec_find_encoder_by_name(spec.encoder) != nullptr;
+  if (spec.encoder == nullptr) return true;
+  const LibavApi* av = Libav();
+  return av != nullptr && av->avcodec_find_encoder_by_name(spec.encoder) != nullptr;
 }
 
 const CompressorSpec* FindSpec(const std::string& name) {
@@ -86,11 +80,11 @@ CompressorInfo InfoOf(const CompressorSpec& spec) {
 // Encoders report through av_log; only their errors are of interest here.
 void QuietLibraryLog() {
   static std::once_flag once;
-  std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+  std::call_once(once, [] { Libav()->av_log_set_level(AV_LOG_ERROR); });
 }
 
 struct SwsFree {
-  void operator()(SwsContext* p) const { sws_freeContext(p); }
+  void operator()(SwsContext* p) const { Libav()->sws_freeContext(p); }
 };
 
 int Quantiser(int quality) {
@@ -100,6 +94,7 @@ int Quantiser(int quality) {
 
 // Applies the options to a context that is not yet open.
 void ApplyOptions(const CompressorSpec& spec, const CompressOptions& options, AVCodecContext* ctx) {
+  const LibavApi& av = *Libav();
   const bool use_rate = options.data_rate > 0;
   if (options.keyframe_every > 0 && spec.tuning != Tuning::kNone &&
       spec.tuning != Tuning::kQuantiser)
@@ -124,12 +119,12 @@ void ApplyOptions(const CompressorSpec& spec, const CompressOptions& options, AV
       ctx->qmax = 31;
       break;
     case Tuning::kX264:
-      av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
+      av.av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
       if (use_rate) {
         ctx->bit_rate = int64_t{options.data_rate} * 8192;
       } else if (options.quality > 0) {
         double crf = (100 - std::min(options.quality, 100)) * 51 / 100.0;
-        av_opt_set_double(ctx->priv_data, "crf", crf, 0);
+        av.av_opt_set_double(ctx->priv_data, "crf", crf, 0);
       }
       break;
   }
@@ -148,7 +143,8 @@ struct StreamShape {
 // ends up with it is refused.
 CodecContextPtr OpenEncoder(const AVCodec* codec, const CompressorSpec& spec,
                             const CompressOptions& options, const StreamShape& shape, int level) {
-  CodecContextPtr context(avcodec_alloc_context3(codec));
+  const LibavApi& av = *Libav();
+  CodecContextPtr context(av.avcodec_alloc_context3(codec));
   AVCodecContext* ctx = context.get();
   if (ctx == nullptr) return nullptr;
   ctx->width = shape.width;
@@ -168,7 +164,7 @@ CodecContextPtr OpenEncoder(const AVCodec* codec, const CompressorSpec& spec,
         spec.pixel_format == AV_PIX_FMT_YUVJ420P ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
   }
   ApplyOptions(spec, options, ctx);
-  if (avcodec_open2(ctx, codec, nullptr) < 0) return nullptr;
+  if (av.avcodec_open2(ctx, codec, nullptr) < 0) return nullptr;
   if (ctx->active_thread_type & FF_THREAD_FRAME) return nullptr;
   return context;
 }
@@ -177,18 +173,19 @@ CodecContextPtr OpenEncoder(const AVCodec* codec, const CompressorSpec& spec,
 // cutting each picture into slices for as many threads as the machine has
 // cores; every slice is converted exactly as a whole picture would be.
 SwsContext* MakeConverter(int width, int height, AVPixelFormat format, int flags) {
-  SwsContext* converter = sws_alloc_context();
+  const LibavApi& av = *Libav();
+  SwsContext* converter = av.sws_alloc_context();
   if (converter == nullptr) return nullptr;
-  av_opt_set_int(converter, "srcw", width, 0);
-  av_opt_set_int(converter, "srch", height, 0);
-  av_opt_set_pixel_fmt(converter, "src_format", AV_PIX_FMT_BGR24, 0);
-  av_opt_set_int(converter, "dstw", width, 0);
-  av_opt_set_int(converter, "dsth", height, 0);
-  av_opt_set_pixel_fmt(converter, "dst_format", format, 0);
-  av_opt_set_int(converter, "sws_flags", flags, 0);
-  av_opt_set_int(converter, "threads", 0, 0);
-  if (sws_init_context(converter, nullptr, nullptr) < 0) {
-    sws_freeContext(converter);
+  av.av_opt_set_int(converter, "srcw", width, 0);
+  av.av_opt_set_int(converter, "srch", height, 0);
+  av.av_opt_set_pixel_fmt(converter, "src_format", AV_PIX_FMT_BGR24, 0);
+  av.av_opt_set_int(converter, "dstw", width, 0);
+  av.av_opt_set_int(converter, "dsth", height, 0);
+  av.av_opt_set_pixel_fmt(converter, "dst_format", format, 0);
+  av.av_opt_set_int(converter, "sws_flags", flags, 0);
+  av.av_opt_set_int(converter, "threads", 0, 0);
+  if (av.sws_init_context(converter, nullptr, nullptr) < 0) {
+    av.sws_freeContext(converter);
     return nullptr;
   }
   return converter;
@@ -276,8 +273,10 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
     return AVI_OK;
   }
 
+  // FindSpec gives a compressor with an encoder only once Libav() has loaded.
+  const LibavApi& av = *Libav();
   QuietLibraryLog();
-  const AVCodec* codec = avcodec_find_encoder_by_name(spec->encoder);
+  const AVCodec* codec = av.avcodec_find_encoder_by_name(spec->encoder);
   if (codec == nullptr) return AVI_ERROR_COMPRESSOR;
   auto encoder = std::make_unique<Encoder>();
   const StreamShape shape{width, height, rate, scale};
@@ -285,8 +284,8 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
   // A picture too narrow for two slice columns is coded as one slice.
   if (encoder->context == nullptr && spec->sliced_level != 0)
     encoder->context = OpenEncoder(codec, *spec, options, shape, 0);
-  encoder->picture.reset(av_frame_alloc());
-  encoder->packet.reset(av_packet_alloc());
+  encoder->picture.reset(av.av_frame_alloc());
+  encoder->packet.reset(av.av_packet_alloc());
   AVCodecContext* ctx = encoder->context.get();
   AVFrame* picture = encoder->picture.get();
   if (ctx == nullptr || picture == nullptr || encoder->packet == nullptr)
@@ -295,12 +294,12 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
   picture->format = spec->pixel_format;
   picture->width = width;
   picture->height = height;
-  if (av_frame_get_buffer(picture, 0) < 0) return AVI_ERROR_COMPRESSOR;
+  if (av.av_frame_get_buffer(picture, 0) < 0) return AVI_ERROR_COMPRESSOR;
   // Lossless paths are plain byte shuffles, which swscale's unscaled
   // converters do exactly; the lossy ones subsample chroma.
   const int flags = spec->lossless ? SWS_POINT : SWS_BICUBIC | SWS_ACCURATE_RND;
   encoder->converter.reset(MakeConverter(width, height, spec->pixel_format, flags));
-  encoder->source.reset(av_frame_alloc());
+  encoder->source.reset(av.av_frame_alloc());
   encoder->input.assign(frame_bytes + AV_INPUT_BUFFER_PADDING_SIZE, 0);
   if (encoder->converter == nullptr || encoder->source == nullptr) return AVI_ERROR_COMPRESSOR;
   if (ctx->extradata != nullptr && ctx->extradata_size > 0)
@@ -330,11 +329,12 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
     out->key_frame = true;
     return AVI_OK;
   }
+  const LibavApi& av = *Libav();
   AVCodecContext* ctx = encoder_->context.get();
   AVFrame* picture = encoder_->picture.get();
   AVPacket* packet = encoder_->packet.get();
   // The encoder may still hold a reference to the previous picture.
-  if (av_frame_make_writable(picture) < 0) return AVI_ERROR_COMPRESSOR;
+  if (av.av_frame_make_writable(picture) < 0) return AVI_ERROR_COMPRESSOR;
 
   // Bottom-up rows: start at the last row in memory (the top of the
   // picture) and step backwards. The buffer only lends the padded copy to
@@ -342,8 +342,8 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
   const int row_bytes = 3 * ctx->width;
   std::copy(frame.begin(), frame.end(), encoder_->input.begin());
   AVFrame* source = encoder_->source.get();
-  source->buf[0] = av_buffer_create(encoder_->input.data(), frame.size(), LendOnly, nullptr,
-                                    AV_BUFFER_FLAG_READONLY);
+  source->buf[0] = av.av_buffer_create(encoder_->input.data(), frame.size(), LendOnly, nullptr,
+                                       AV_BUFFER_FLAG_READONLY);
   if (source->buf[0] == nullptr) return AVI_ERROR_COMPRESSOR;
   source->data[0] =
       source->buf[0]->data + size_t{static_cast<size_t>(row_bytes)} * (ctx->height - 1);
@@ -351,19 +351,19 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
   source->format = AV_PIX_FMT_BGR24;
   source->width = ctx->width;
   source->height = ctx->height;
-  const int converted = sws_scale_frame(encoder_->converter.get(), picture, source);
-  av_frame_unref(source);
+  const int converted = av.sws_scale_frame(encoder_->converter.get(), picture, source);
+  av.av_frame_unref(source);
   if (converted < 0) return AVI_ERROR_COMPRESSOR;
   picture->pts = encoder_->next_pts++;
   picture->pict_type = AV_PICTURE_TYPE_NONE;
   // Fixed-quantiser encoders take the quantiser from each picture.
   picture->quality = ctx->global_quality;
 
-  av_packet_unref(packet);
-  if (avcodec_send_frame(ctx, picture) < 0) return AVI_ERROR_COMPRESSOR;
+  av.av_packet_unref(packet);
+  if (av.avcodec_send_frame(ctx, picture) < 0) return AVI_ERROR_COMPRESSOR;
   // Without delay the packet is there at once; EAGAIN would mean the
   // encoder holds the frame back, which the one-in-one-out contract forbids.
-  if (avcodec_receive_packet(ctx, packet) < 0) return AVI_ERROR_COMPRESSOR;
+  if (av.avcodec_receive_packet(ctx, packet) < 0) return AVI_ERROR_COMPRESSOR;
   out->data = std::span<const uint8_t>(packet->data, static_cast<size_t>(packet->size));
   out->key_frame = (packet->flags & AV_PKT_FLAG_KEY) != 0;
   return AVI_OK;
