@@ -85,6 +85,11 @@ class AviWriter {
   int64_t KBytesInFile() const { return bytes_in_file / 1024; }
   int FramesInFile() const { return frames_in_file; }
 
+  // Whether frames are stored as they come (no encoder); valid while open.
+  bool StoresUncompressed() const {
+    return compressed_stream.OutputFormat().biCompression == BI_RGB;
+  }
+
   // The compressor choice, kept for the whole run: each job's hook starts
   // from the previous job's choice (all zero for the first job).
   const CompressOptions& Options() const { return compress_options; }

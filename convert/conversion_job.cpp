@@ -218,18 +218,38 @@ bool Frame_Limit_Reached(const ConversionSettings& s, int32_t frames) {
   return !s.convert_all_frames && frames >= s.frame_limit;
 }
 
-// Decodes the job's next picture into `frame`, a copy of its planes with
-// `copy` (for the writing thread) and otherwise a view of them, with the
-// input figures and the audio (from `audio`, when the job writes audio) that
-// go with it. The end of the input brings what the audio converter still
-// holds.
-void Decode_Next(FrameSource& source, AudioFeed* audio, bool copy, DecodedFrame& frame) {
+// Building a frame costs about as much as decoding its picture. It goes to
+// the writing side when frames are stored uncompressed, which costs that
+// side little, and stays with the decoding side when an encoder has to
+// compress them.
+Handover Side_By_Side_Handover(const AviWriter& writer) {
+  return writer.StoresUncompressed() ? Handover::kCopy : Handover::kFrame;
+}
+
+// Bytes of one output frame.
+size_t Frame_Bytes(const ConversionSettings& s) {
+  return static_cast<size_t>(s.output_height) * static_cast<size_t>(s.output_width) * 3;
+}
+
+// Decodes the job's next picture into `frame`, as its handover says (kFrame
+// builds it with `builder`, which may be null otherwise), with the input
+// figures and the audio (from `audio`, when the job writes audio) that go
+// with it. The end of the input brings what the audio converter still holds.
+void Decode_Next(FrameSource& source, const ConversionSettings& s, AudioFeed* audio,
+                 FrameBuilder* builder, DecodedFrame& frame) {
   frame.result = source.NextPicture(&frame.stamp);
   if (frame.result == 0) {
-    if (copy) {
-      frame.picture.Copy(source.Picture());
-    } else {
-      frame.picture.View(source.Picture());
+    switch (frame.handover) {
+      case Handover::kView:
+        frame.picture.View(source.Picture());
+        break;
+      case Handover::kCopy:
+        frame.picture.Copy(source.Picture());
+        break;
+      case Handover::kFrame:
+        builder->Build(source.Picture(), s.crop_top, s.output_height, s.crop_height, s.deinterlace,
+                       frame.pixels.data());
+        break;
     }
   }
   frame.current_file_index = source.CurrentFileIndex();
@@ -240,9 +260,9 @@ void Decode_Next(FrameSource& source, AudioFeed* audio, bool copy, DecodedFrame&
 }
 
 // The writing side of a job: takes the decoded pictures in stream order,
-// builds the output frame of each and writes it,
-// publishes the progress that describes it and decides whether the job goes
-// on. The first of a failed write and a decoder failure in stream order
+// builds the output frame of each where the decoding side has not, writes
+// it, publishes the progress that describes it and decides whether the job
+// goes on. The first of a failed write and a decoder failure in stream order
 // ends the job; the other is never reached. With `audio`, each frame is
 // followed by the audio due up to its end, and every file ends with the
 // audio up to its last frame's end.
@@ -252,11 +272,11 @@ class WriteStage {
              AudioWriter* audio)
       : writer_(writer), settings_(settings), progress_(progress), audio_(audio) {}
 
-  // The output frame and the builder's work rows; false when out of memory.
+  // The output frame and the builder's work rows, for frames the writing
+  // side builds; false when out of memory.
   bool Allocate(int picture_width, int picture_height) {
     try {
-      pixels_.resize(static_cast<size_t>(settings_.output_height) *
-                     static_cast<size_t>(settings_.output_width) * 3);
+      pixels_.resize(Frame_Bytes(settings_));
     } catch (const std::bad_alloc&) {
       return false;
     }
@@ -277,9 +297,13 @@ class WriteStage {
       audio_->AddFrame(frame.stamp);
       audio_->Push(std::move(frame.audio));
     }
-    builder_.Build(frame.picture.Picture(), s.crop_top, s.output_height, s.crop_height,
-                   s.deinterlace, pixels_.data());
-    if (writer_.WriteFrame(pixels_.data()) != 0 || !WriteAudio(false)) {
+    const uint8_t* pixels = frame.pixels.data();
+    if (frame.handover != Handover::kFrame) {
+      builder_.Build(frame.picture.Picture(), s.crop_top, s.output_height, s.crop_height,
+                     s.deinterlace, pixels_.data());
+      pixels = pixels_.data();
+    }
+    if (writer_.WriteFrame(pixels) != 0 || !WriteAudio(false)) {
       write_failed = true;
       return false;
     }
@@ -321,7 +345,7 @@ class WriteStage {
   ConversionProgress& progress_;
   AudioWriter* audio_;
   FrameBuilder builder_;
-  std::vector<uint8_t> pixels_;  // output_height x output_width x 3 bytes
+  std::vector<uint8_t> pixels_;  // the frame built here
   int64_t prior_kbytes_ = 0;     // whole KBytes of the finished split files
 
   bool WriteAudio(bool complete) {
@@ -329,18 +353,22 @@ class WriteStage {
   }
 };
 
-// Each frame decoded and then written, on this thread.
-void Run_In_Turn(FrameSource& source, AudioFeed* audio, DecodedFrame& frame, WriteStage& stage) {
+// Each frame decoded and then written, on this thread; the frame is a
+// view.
+void Run_In_Turn(FrameSource& source, const ConversionSettings& s, AudioFeed* audio,
+                 DecodedFrame& frame, WriteStage& stage) {
+  frame.handover = Handover::kView;
   do {
-    Decode_Next(source, audio, false, frame);
+    Decode_Next(source, s, audio, nullptr, frame);
   } while (stage.Take(frame));
 }
 
 // Writing on a thread of its own while this thread decodes ahead, through
-// a queue of `frames`. False when no thread could be started; nothing has
-// been decoded then.
+// a queue of `frames`, handed over as each says (`builder` builds kFrame
+// frames). False when no thread could be started; nothing has been decoded
+// then.
 bool Run_Side_By_Side(FrameSource& source, const ConversionSettings& s, AudioFeed* audio,
-                      std::span<DecodedFrame> frames, WriteStage& stage) {
+                      FrameBuilder& builder, std::span<DecodedFrame> frames, WriteStage& stage) {
   FrameQueue queue(frames);
   std::thread writing;
   try {
@@ -360,7 +388,7 @@ bool Run_Side_By_Side(FrameSource& source, const ConversionSettings& s, AudioFee
   // the writing side may stop it earlier.
   int32_t decoded = 0;
   while (DecodedFrame* frame = queue.TakeEmpty()) {
-    Decode_Next(source, audio, true, *frame);
+    Decode_Next(source, s, audio, &builder, *frame);
     const bool last = frame->result != 0 || Frame_Limit_Reached(s, ++decoded);
     queue.HandOn(frame);  // the frame is the writing side's from here
     if (last) break;
@@ -383,27 +411,38 @@ void ConversionJob::Run() {
     source_.SelectAudio(-1, nullptr, nullptr);
   }
   WriteStage stage(writer_, s, p, audio ? &*audio : nullptr);
-  // Pictures cross to the writing thread as copies, one per queued frame.
+  // Side by side, each queued frame holds a copy of its picture or the
+  // frame built from it; in turn, one frame views the decoder's picture.
   const StreamInfo& stream = source_.stream_info;
+  const Handover handover = writer_thread_ ? Side_By_Side_Handover(writer_) : Handover::kView;
+  FrameBuilder decoding_builder;
   std::vector<DecodedFrame> frames;
-  bool allocated = stage.Allocate(stream.coded_width, stream.coded_height);
+  bool allocated = true;
   try {
     frames.resize(writer_thread_ ? kQueuedFrames : 1);
+    for (DecodedFrame& frame : frames) {
+      frame.handover = handover;
+      if (handover == Handover::kFrame) frame.pixels.resize(Frame_Bytes(s));
+      if (handover == Handover::kCopy)
+        allocated = allocated && frame.picture.Allocate(stream.coded_width, stream.coded_height);
+    }
   } catch (const std::bad_alloc&) {
     allocated = false;
   }
-  if (writer_thread_) {
-    for (DecodedFrame& frame : frames)
-      allocated = allocated && frame.picture.Allocate(stream.coded_width, stream.coded_height);
-  }
+  // The writing side builds frames whenever decoding runs in turn: also
+  // when no thread can be started for it.
+  allocated = allocated && stage.Allocate(stream.coded_width, stream.coded_height);
+  if (handover == Handover::kFrame)
+    allocated = allocated && decoding_builder.Allocate(stream.coded_width, stream.coded_height);
   if (!allocated) {
     writer_.Close();
     p.job_state.store(JOB_WRITE_ERROR);
     p.worker_finished.store(1);
     return;
   }
-  if (!writer_thread_ || !Run_Side_By_Side(source_, s, audio_feed_.get(), frames, stage))
-    Run_In_Turn(source_, audio_feed_.get(), frames.front(), stage);
+  if (!writer_thread_ ||
+      !Run_Side_By_Side(source_, s, audio_feed_.get(), decoding_builder, frames, stage))
+    Run_In_Turn(source_, s, audio_feed_.get(), frames.front(), stage);
   stage.Finish();
   if (stage.read_result != 0 && stage.read_result != DECODER_END_OF_SEQUENCE)
     p.job_state.store(JOB_READ_ERROR);

@@ -19,13 +19,22 @@
 #include "convert/frame_source.h"
 #include "convert/held_picture.h"
 
+// How a decoded picture reaches the writing side.
+enum class Handover {
+  kView,   // the decoder's own planes: written before the next decode, on one thread
+  kCopy,   // a copy of the planes, built into the output frame by the writing side
+  kFrame,  // the output frame, built by the decoding side
+};
+
 // One decoded picture with the figures that describe it: what the decoding
 // side knew when the picture was complete. The writing side publishes these
 // when it has written the frame, so the progress shown always belongs to
 // the last written frame however far decoding has run ahead.
 struct DecodedFrame {
-  HeldPicture picture;  // what the output frame is built from
-  int result = 0;       // FrameSource::NextPicture's result; a picture is held only for 0
+  Handover handover = Handover::kView;
+  HeldPicture picture;          // kView, kCopy: what the output frame is built from
+  std::vector<uint8_t> pixels;  // kFrame: output_height x output_width x 3 bytes
+  int result = 0;  // FrameSource::NextPicture's result; a picture or frame is held only for 0
   int32_t current_file_index = 0;
   int32_t input_kbytes_read = 0;
   FrameStamp stamp{};              // for placing the audio

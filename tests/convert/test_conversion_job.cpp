@@ -385,6 +385,22 @@ TEST(JobStages, TheWriterThreadChangesNothing) {
   };
   const Case cases[] = {
       {"whole job", nullptr, JOB_OK, 100, 1},
+      // Frames built on the writing side, and on the decoding side for an
+      // encoder.
+      {"deinterlaced and stretched",
+       [](JobSetup& j) {
+         j.form.deinterlace = true;
+         j.form.aspect_selection = 1;
+         j.form.crop_top = 40;
+       },
+       JOB_OK, 100, 1},
+      {"compressed",
+       [](JobSetup& j) {
+         j.form.deinterlace = true;
+         j.form.aspect_selection = 1;
+         j.writer.SetOptions(CompressOptions{"ffv1"});
+       },
+       JOB_OK, 100, 1},
       {"decoded audio, split by frames",  // the second file's clocks start again
        [](JobSetup& j) {
          j.form.audio = {0, AudioOutput::kPcm};
