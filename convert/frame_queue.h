@@ -1,5 +1,6 @@
-// The hand-over between a job's two stages: decoding on one thread; RGB
-// conversion, compression and writing on another.
+// The hand-over between a job's two stages: decoding on one thread,
+// compression and writing on another; the conversion to RGB on either
+// (see Handover).
 //
 // A fixed set of frames, allocated once per job, circulates: the decoding
 // side takes an empty frame, fills it and hands it on; the writing side
