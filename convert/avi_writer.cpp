@@ -105,12 +105,12 @@ int AviWriter::NextFile() {
   return 0;
 }
 
-int AviWriter::WriteFrame(const uint8_t* frame) {
+int AviWriter::WriteFrame(const uint8_t* frame, bool padded) {
   if (!file.IsOpen() || !compressed_stream.IsOpen()) return AVI_ERROR_STATE;
   if (frame == nullptr) return AVI_ERROR_ARGUMENT;
   CompressedFrame packet;
   const int compressed =
-      compressed_stream.Compress(std::span(frame, compressed_stream.FrameBytes()), &packet);
+      compressed_stream.Compress(std::span(frame, compressed_stream.FrameBytes()), &packet, padded);
   if (compressed != AVI_OK) return compressed;
   int32_t samples = 0;
   int64_t bytes = 0;

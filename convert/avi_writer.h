@@ -62,9 +62,11 @@ class AviWriter {
   // new file could not be created at all).
   int NextFile();
 
-  // Compresses and writes one frame of width x height x 3 bytes. 0 on
-  // success, otherwise a platform result code (AVI_ERROR_*).
-  int WriteFrame(const uint8_t* frame);
+  // Compresses and writes one frame of width x height x 3 bytes; with
+  // `padded`, CompressedStream::kReadAhead readable bytes follow it (see
+  // CompressedStream::Compress). 0 on success, otherwise a platform result
+  // code (AVI_ERROR_*).
+  int WriteFrame(const uint8_t* frame, bool padded = false);
 
   // Writes one audio chunk (see AviFile::WriteAudio) to the current file;
   // its bytes count in KBytesInFile. 0 on success, otherwise AVI_ERROR_*

@@ -226,9 +226,11 @@ Handover Side_By_Side_Handover(const AviWriter& writer) {
   return writer.StoresUncompressed() ? Handover::kCopy : Handover::kFrame;
 }
 
-// Bytes of one output frame.
-size_t Frame_Bytes(const ConversionSettings& s) {
-  return static_cast<size_t>(s.output_height) * static_cast<size_t>(s.output_width) * 3;
+// Bytes of a buffer for one output frame: the frame and the read-ahead of
+// the compressors, so that they take it where it lies.
+size_t Frame_Buffer_Bytes(const ConversionSettings& s) {
+  return static_cast<size_t>(s.output_height) * static_cast<size_t>(s.output_width) * 3 +
+         CompressedStream::kReadAhead;
 }
 
 // Decodes the job's next picture into `frame`, as its handover says (kFrame
@@ -276,7 +278,7 @@ class WriteStage {
   // side builds; false when out of memory.
   bool Allocate(int picture_width, int picture_height) {
     try {
-      pixels_.resize(Frame_Bytes(settings_));
+      pixels_.resize(Frame_Buffer_Bytes(settings_));
     } catch (const std::bad_alloc&) {
       return false;
     }
@@ -303,7 +305,7 @@ class WriteStage {
                      s.deinterlace, pixels_.data());
       pixels = pixels_.data();
     }
-    if (writer_.WriteFrame(pixels) != 0 || !WriteAudio(false)) {
+    if (writer_.WriteFrame(pixels, true) != 0 || !WriteAudio(false)) {
       write_failed = true;
       return false;
     }
@@ -422,7 +424,7 @@ void ConversionJob::Run() {
     frames.resize(writer_thread_ ? kQueuedFrames : 1);
     for (DecodedFrame& frame : frames) {
       frame.handover = handover;
-      if (handover == Handover::kFrame) frame.pixels.resize(Frame_Bytes(s));
+      if (handover == Handover::kFrame) frame.pixels.resize(Frame_Buffer_Bytes(s));
       if (handover == Handover::kCopy)
         allocated = allocated && frame.picture.Allocate(stream.coded_width, stream.coded_height);
     }

@@ -34,7 +34,7 @@ enum class Handover {
 struct DecodedFrame {
   Handover handover = Handover::kView;
   HeldPicture picture;          // kView, kCopy: what the output frame is built from
-  std::vector<uint8_t> pixels;  // kFrame: output_height x output_width x 3 bytes
+  std::vector<uint8_t> pixels;  // kFrame: output_height x output_width x 3 bytes, then padding
   int result = 0;  // FrameSource::NextPicture's result; a picture or frame is held only for 0
   int32_t current_file_index = 0;
   int32_t input_kbytes_read = 0;

@@ -221,11 +221,11 @@ struct CompressedStream::Encoder {
   FramePtr picture;
   PacketPtr packet;
   std::unique_ptr<SwsContext, SwsFree> converter;
-  // The caller's frame is copied here before conversion: swscale reads a
-  // few bytes past the end of a row, which past the last row of the
+  // A frame without padding is copied here before conversion: swscale
+  // reads a few bytes past the end of a row, which past the last row of the
   // caller's buffer may be memory that is not there.
-  std::vector<uint8_t> input;  // frame bytes, then AV_INPUT_BUFFER_PADDING_SIZE zeros
-  FramePtr source;             // describes `input` during Compress
+  std::vector<uint8_t> input;  // frame bytes, then kReadAhead zeros
+  FramePtr source;             // describes the frame converted during Compress
   std::vector<uint8_t> extradata;
   int64_t next_pts = 0;
 };
@@ -300,7 +300,7 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
   const int flags = spec->lossless ? SWS_POINT : SWS_BICUBIC | SWS_ACCURATE_RND;
   encoder->converter.reset(MakeConverter(width, height, spec->pixel_format, flags));
   encoder->source.reset(av.av_frame_alloc());
-  encoder->input.assign(frame_bytes + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+  encoder->input.assign(frame_bytes + CompressedStream::kReadAhead, 0);
   if (encoder->converter == nullptr || encoder->source == nullptr) return AVI_ERROR_COMPRESSOR;
   if (ctx->extradata != nullptr && ctx->extradata_size > 0)
     encoder->extradata.assign(ctx->extradata, ctx->extradata + ctx->extradata_size);
@@ -320,7 +320,9 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
   return AVI_OK;
 }
 
-int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* out) {
+static_assert(CompressedStream::kReadAhead >= AV_INPUT_BUFFER_PADDING_SIZE);
+
+int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* out, bool padded) {
   *out = CompressedFrame{};
   if (!open_) return AVI_ERROR_STATE;
   if (frame.size() != frame_bytes_) return AVI_ERROR_ARGUMENT;
@@ -337,12 +339,16 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
   if (av.av_frame_make_writable(picture) < 0) return AVI_ERROR_COMPRESSOR;
 
   // Bottom-up rows: start at the last row in memory (the top of the
-  // picture) and step backwards. The buffer only lends the padded copy to
-  // the converter for this call.
+  // picture) and step backwards. The buffer only lends the padded frame to
+  // the converter for this call, read-only.
   const int row_bytes = 3 * ctx->width;
-  std::copy(frame.begin(), frame.end(), encoder_->input.begin());
+  const uint8_t* input = frame.data();
+  if (!padded) {
+    std::copy(frame.begin(), frame.end(), encoder_->input.begin());
+    input = encoder_->input.data();
+  }
   AVFrame* source = encoder_->source.get();
-  source->buf[0] = av.av_buffer_create(encoder_->input.data(), frame.size(), LendOnly, nullptr,
+  source->buf[0] = av.av_buffer_create(const_cast<uint8_t*>(input), frame.size(), LendOnly, nullptr,
                                        AV_BUFFER_FLAG_READONLY);
   if (source->buf[0] == nullptr) return AVI_ERROR_COMPRESSOR;
   source->data[0] =

@@ -102,11 +102,18 @@ class CompressedStream {
   // Bytes of one input frame: width x height x 3.
   size_t FrameBytes() const;
 
-  // Compresses one frame of FrameBytes() bytes into one packet. Returns
-  // AVI_OK, AVI_ERROR_STATE when not open, AVI_ERROR_ARGUMENT for a frame of
-  // another size, or AVI_ERROR_COMPRESSOR when the encoder fails or holds
-  // the frame back.
-  int Compress(std::span<const uint8_t> frame, CompressedFrame* out);
+  // Bytes past the end of a frame that the conversion to the encoder's
+  // pixel format may read (it reads ahead of each row).
+  static constexpr size_t kReadAhead = 64;
+
+  // Compresses one frame of FrameBytes() bytes into one packet. With
+  // `padded` the caller promises kReadAhead readable bytes after the frame,
+  // which is then converted where it lies; otherwise it is first copied into
+  // a padded buffer of the stream's own. The packet is the same either way.
+  // Returns AVI_OK, AVI_ERROR_STATE when not open, AVI_ERROR_ARGUMENT for a
+  // frame of another size, or AVI_ERROR_COMPRESSOR when the encoder fails
+  // or holds the frame back.
+  int Compress(std::span<const uint8_t> frame, CompressedFrame* out, bool padded = false);
 
  private:
   struct Encoder;

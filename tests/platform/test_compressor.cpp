@@ -203,24 +203,32 @@ TEST_P(EveryCompressor, TheSameFramesGiveTheSameBytes) {
 }
 
 // The caller's frame may end where the process's memory ends: nothing past
-// its last byte is read (the pixel format converter reads ahead of a row).
+// its last byte is read (the pixel format converter reads ahead of a row),
+// and nothing past the read-ahead of a padded frame, which gives the same
+// packet.
 TEST_P(EveryCompressor, NothingPastTheFrameIsRead) {
   const int width = 96, height = 224;  // a row and a frame of no round size
   const size_t bytes = size_t{3} * width * height;
   const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-  const size_t mapped = (bytes + page - 1) / page * page;
+  const size_t mapped = (bytes + CompressedStream::kReadAhead + page - 1) / page * page;
   void* base =
       ::mmap(nullptr, mapped + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(base, MAP_FAILED);
   auto* memory = static_cast<uint8_t*>(base);
   ASSERT_EQ(::mprotect(memory + mapped, page, PROT_NONE), 0);
-  const std::span<const uint8_t> frame(memory + mapped - bytes, bytes);
-  CompressedStream stream;
-  CompressedFrame packet;
-  ASSERT_EQ(stream.Open(CompressOptions{GetParam(), 0, 0, 0}, InputFormat(width, height), 25, 1),
-            AVI_OK);
-  EXPECT_EQ(stream.Compress(frame, &packet), AVI_OK);
-  stream.Close();
+  std::vector<uint8_t> packets[2];
+  for (bool padded : {false, true}) {
+    uint8_t* start = memory + mapped - bytes - (padded ? CompressedStream::kReadAhead : 0);
+    for (size_t i = 0; i < bytes; ++i) start[i] = static_cast<uint8_t>(i * 7 / 3);
+    std::fill(start + bytes, memory + mapped, uint8_t{0xEE});
+    CompressedStream stream;
+    CompressedFrame packet;
+    ASSERT_EQ(stream.Open(CompressOptions{GetParam(), 0, 0, 0}, InputFormat(width, height), 25, 1),
+              AVI_OK);
+    EXPECT_EQ(stream.Compress(std::span<const uint8_t>(start, bytes), &packet, padded), AVI_OK);
+    packets[padded].assign(packet.data.begin(), packet.data.end());
+  }
+  EXPECT_EQ(packets[0], packets[1]);
   ::munmap(base, mapped + page);
 }
 
