@@ -120,6 +120,11 @@ int AviWriter::WriteFrame(const uint8_t* frame, bool padded) {
   return written;
 }
 
+bool AviWriter::CompressAhead(const uint8_t* frame) {
+  return file.IsOpen() && frame != nullptr &&
+         compressed_stream.CompressAhead(std::span(frame, compressed_stream.FrameBytes()));
+}
+
 int AviWriter::WriteAudio(std::span<const uint8_t> chunk) {
   if (!file.IsOpen() || !compressed_stream.IsOpen()) return AVI_ERROR_STATE;
   int64_t bytes = 0;

@@ -68,6 +68,12 @@ class AviWriter {
   // code (AVI_ERROR_*).
   int WriteFrame(const uint8_t* frame, bool padded = false);
 
+  // Has the next frame, padded, compressed ahead where the compressor can
+  // (see CompressedStream::CompressAhead): its WriteFrame then only takes
+  // the packet. The frame stays unchanged until it is written or the file
+  // ends, and is the next one written. False when it was not taken.
+  bool CompressAhead(const uint8_t* frame);
+
   // Writes one audio chunk (see AviFile::WriteAudio) to the current file;
   // its bytes count in KBytesInFile. 0 on success, otherwise AVI_ERROR_*
   // (AVI_ERROR_STATE when the job has no audio).

@@ -210,9 +210,9 @@ void ConversionJob::Join() {
 namespace {
 
 // Frames in flight between the two stages: one being decoded, one being
-// written and one between them, so that a slow frame on either side does
-// not stall the other at once.
-constexpr size_t kQueuedFrames = 3;
+// written, the next one (which may be compressed meanwhile) and one more,
+// so that a slow frame on either side does not stall the other at once.
+constexpr size_t kQueuedFrames = 4;
 
 bool Frame_Limit_Reached(const ConversionSettings& s, int32_t frames) {
   return !s.convert_all_frames && frames >= s.frame_limit;
@@ -286,8 +286,10 @@ class WriteStage {
   }
 
   // False once the job ends with this frame (or this end of the input).
-  // Takes the frame's audio.
-  bool Take(DecodedFrame& frame) {
+  // Takes the frame's audio. `next`, the frame after it when it is already
+  // decoded, may be compressed meanwhile; it must stay unchanged until it
+  // is taken in turn or the writer is closed.
+  bool Take(DecodedFrame& frame, const DecodedFrame* next = nullptr) {
     const ConversionSettings& s = settings_;
     ConversionProgress& p = progress_;
     if (frame.result != 0) {
@@ -299,6 +301,8 @@ class WriteStage {
       audio_->AddFrame(frame.stamp);
       audio_->Push(std::move(frame.audio));
     }
+    if (next != nullptr && next->result == 0 && next->handover == Handover::kFrame)
+      writer_.CompressAhead(next->pixels.data());
     const uint8_t* pixels = frame.pixels.data();
     if (frame.handover != Handover::kFrame) {
       builder_.Build(frame.picture.Picture(), s.crop_top, s.output_height, s.crop_height,
@@ -376,7 +380,7 @@ bool Run_Side_By_Side(FrameSource& source, const ConversionSettings& s, AudioFee
   try {
     writing = std::thread([&queue, &stage] {
       while (DecodedFrame* frame = queue.TakeFilled()) {
-        const bool go_on = stage.Take(*frame);
+        const bool go_on = stage.Take(*frame, queue.PeekFilled());
         queue.GiveBack(frame);
         if (!go_on) break;
       }
@@ -448,9 +452,10 @@ void ConversionJob::Run() {
   stage.Finish();
   if (stage.read_result != 0 && stage.read_result != DECODER_END_OF_SEQUENCE)
     p.job_state.store(JOB_READ_ERROR);
-  frames = {};
-  // A file that cannot be completed on disk is a write error too.
+  // A file that cannot be completed on disk is a write error too. Closing
+  // first lets go of any frame still being compressed ahead.
   int closed = writer_.Close();
+  frames = {};
   if (stage.write_failed || (closed != 0 && p.job_state.load() == JOB_OK)) {
     p.job_state.store(JOB_WRITE_ERROR);
   }

@@ -46,6 +46,11 @@ DecodedFrame* FrameQueue::TakeFilled() {
   return frame;
 }
 
+const DecodedFrame* FrameQueue::PeekFilled() {
+  std::lock_guard lock(mutex_);
+  return filled_.empty() ? nullptr : filled_.front();
+}
+
 void FrameQueue::GiveBack(DecodedFrame* frame) {
   Change_And_Wake(mutex_, changed_, [&] { empty_.push_back(frame); });
 }

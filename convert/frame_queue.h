@@ -61,6 +61,9 @@ class FrameQueue {
   // side: frames still queued are dropped and the decoding side is released.
   DecodedFrame* TakeFilled();
   void GiveBack(DecodedFrame* frame);
+  // The frame TakeFilled would give next, left in the queue (and so
+  // unchanged until it is taken); nullptr when none is there yet.
+  const DecodedFrame* PeekFilled();
   void Stop();
 
  private:

@@ -1,7 +1,10 @@
 #include "platform/compressor.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "platform/libav_library.h"
 #include "platform/libav_objects.h"
@@ -29,23 +32,27 @@ struct CompressorSpec {
   // (FFV1 version 3, its layout fixed by the picture size alone); 0: the
   // encoder's default.
   int sliced_level;
+  // Every frame is coded on its own, so two encoders taking turns give the
+  // bytes of one (HuffYUV without per-frame tables, Ut Video).
+  bool independent_frames;
 };
 
 // In the order a compressor list shows them.
 constexpr CompressorSpec kCompressors[] = {
     {"uncompressed", "Full Frames (Uncompressed)", nullptr, BI_RGB, AV_PIX_FMT_BGR24, true,
-     Tuning::kNone, 0},
-    {"ffv1", "FFV1 (lossless)", "ffv1", MakeFourCC("FFV1"), AV_PIX_FMT_BGR0, true, Tuning::kGop, 3},
+     Tuning::kNone, 0, false},
+    {"ffv1", "FFV1 (lossless)", "ffv1", MakeFourCC("FFV1"), AV_PIX_FMT_BGR0, true, Tuning::kGop, 3,
+     false},
     {"huffyuv", "HuffYUV (lossless)", "huffyuv", MakeFourCC("HFYU"), AV_PIX_FMT_RGB24, true,
-     Tuning::kNone, 0},
+     Tuning::kNone, 0, true},
     {"utvideo", "Ut Video RGB (lossless)", "utvideo", MakeFourCC("ULRG"), AV_PIX_FMT_GBRP, true,
-     Tuning::kNone, 0},
+     Tuning::kNone, 0, true},
     {"mjpeg", "Motion JPEG", "mjpeg", MakeFourCC("MJPG"), AV_PIX_FMT_YUVJ420P, false,
-     Tuning::kQuantiser, 0},
+     Tuning::kQuantiser, 0, false},
     {"mpeg4", "MPEG-4 Part 2", "mpeg4", MakeFourCC("FMP4"), AV_PIX_FMT_YUV420P, false,
-     Tuning::kMpegVideo, 0},
+     Tuning::kMpegVideo, 0, false},
     {"h264", "H.264 (x264)", "libx264", MakeFourCC("H264"), AV_PIX_FMT_YUV420P, false,
-     Tuning::kX264, 0},
+     Tuning::kX264, 0, false},
 };
 
 constexpr int kDefaultQuality = 90;
@@ -216,7 +223,13 @@ bool FindCompressor(const std::string& name, CompressorInfo* info) {
   return true;
 }
 
-struct CompressedStream::Encoder {
+// One opened encoder with its pixel format converter.
+class LibavEncoder {
+ public:
+  // Converts and encodes one frame into one packet, valid until the next
+  // call. AVI_OK or AVI_ERROR_COMPRESSOR.
+  int Encode(std::span<const uint8_t> frame, bool padded, CompressedFrame* out);
+
   CodecContextPtr context;
   FramePtr picture;
   PacketPtr packet;
@@ -225,9 +238,129 @@ struct CompressedStream::Encoder {
   // reads a few bytes past the end of a row, which past the last row of the
   // caller's buffer may be memory that is not there.
   std::vector<uint8_t> input;  // frame bytes, then kReadAhead zeros
-  FramePtr source;             // describes the frame converted during Compress
+  FramePtr source;             // describes the frame converted during Encode
   std::vector<uint8_t> extradata;
   int64_t next_pts = 0;
+};
+
+namespace {
+
+// Opens an encoder of `spec` for the stream; nullptr when it cannot be
+// opened.
+std::unique_ptr<LibavEncoder> Make_Encoder(const CompressorSpec& spec,
+                                           const CompressOptions& options,
+                                           const StreamShape& shape) {
+  // FindSpec gives a compressor with an encoder only once Libav() has loaded.
+  const LibavApi& av = *Libav();
+  QuietLibraryLog();
+  const AVCodec* codec = av.avcodec_find_encoder_by_name(spec.encoder);
+  if (codec == nullptr) return nullptr;
+  auto encoder = std::make_unique<LibavEncoder>();
+  encoder->context = OpenEncoder(codec, spec, options, shape, spec.sliced_level);
+  // A picture too narrow for two slice columns is coded as one slice.
+  if (encoder->context == nullptr && spec.sliced_level != 0)
+    encoder->context = OpenEncoder(codec, spec, options, shape, 0);
+  encoder->picture.reset(av.av_frame_alloc());
+  encoder->packet.reset(av.av_packet_alloc());
+  const AVCodecContext* ctx = encoder->context.get();
+  AVFrame* picture = encoder->picture.get();
+  if (ctx == nullptr || picture == nullptr || encoder->packet == nullptr) return nullptr;
+
+  picture->format = spec.pixel_format;
+  picture->width = shape.width;
+  picture->height = shape.height;
+  if (av.av_frame_get_buffer(picture, 0) < 0) return nullptr;
+  // Lossless paths are plain byte shuffles, which swscale's unscaled
+  // converters do exactly; the lossy ones subsample chroma.
+  const int flags = spec.lossless ? SWS_POINT : SWS_BICUBIC | SWS_ACCURATE_RND;
+  encoder->converter.reset(MakeConverter(shape.width, shape.height, spec.pixel_format, flags));
+  encoder->source.reset(av.av_frame_alloc());
+  encoder->input.assign(
+      size_t{3} * static_cast<size_t>(shape.width) * static_cast<size_t>(shape.height) +
+          CompressedStream::kReadAhead,
+      0);
+  if (encoder->converter == nullptr || encoder->source == nullptr) return nullptr;
+  if (ctx->extradata != nullptr && ctx->extradata_size > 0)
+    encoder->extradata.assign(ctx->extradata, ctx->extradata + ctx->extradata_size);
+  return encoder;
+}
+
+}  // namespace
+
+// The second encoder of a stream whose frames are independent, on a thread
+// of its own: it compresses the frame after the one the stream compresses
+// in turn, so that two frames are compressed at a time.
+class EncoderAhead {
+ public:
+  explicit EncoderAhead(std::unique_ptr<LibavEncoder> encoder)
+      : encoder_(std::move(encoder)), thread_([this] { Run(); }) {}
+
+  // Waits for the frame in hand, if any, to be done with.
+  ~EncoderAhead() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // Takes `frame` (padded) in hand; false when one is in hand already.
+  bool Start(std::span<const uint8_t> frame) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!frame_.empty()) return false;
+      frame_ = frame;
+    }
+    changed_.notify_all();
+    return true;
+  }
+
+  bool Holds(const uint8_t* frame) {
+    std::lock_guard lock(mutex_);
+    return !frame_.empty() && frame_.data() == frame;
+  }
+
+  // Waits for the frame in hand and gives its packet; the hand is free again.
+  int Take(std::vector<uint8_t>* packet, bool* key_frame) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return done_; });
+    packet->swap(packet_);
+    *key_frame = key_frame_;
+    frame_ = {};
+    done_ = false;
+    return result_;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return stop_ || (!frame_.empty() && !done_); });
+      if (stop_) return;
+      const std::span<const uint8_t> frame = frame_;
+      lock.unlock();
+      CompressedFrame out;
+      const int result = encoder_->Encode(frame, true, &out);
+      lock.lock();
+      result_ = result;
+      key_frame_ = out.key_frame;
+      packet_.assign(out.data.begin(), out.data.end());
+      done_ = true;
+      changed_.notify_all();
+    }
+  }
+
+  std::unique_ptr<LibavEncoder> encoder_;  // used by the thread only
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::span<const uint8_t> frame_;  // in hand from Start to Take
+  bool done_ = false;               // the packet of the frame in hand is there
+  bool stop_ = false;
+  int result_ = AVI_OK;
+  bool key_frame_ = false;
+  std::vector<uint8_t> packet_;
+  std::thread thread_;  // last: starts once the rest is made
 };
 
 CompressedStream::CompressedStream() = default;
@@ -249,6 +382,8 @@ std::span<const uint8_t> CompressedStream::Extradata() const {
 }
 
 void CompressedStream::Close() {
+  ahead_.reset();
+  early_frame_ = nullptr;
   encoder_.reset();
   output_format_ = BitmapInfoHeader{};
   frame_bytes_ = 0;
@@ -273,38 +408,10 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
     return AVI_OK;
   }
 
-  // FindSpec gives a compressor with an encoder only once Libav() has loaded.
-  const LibavApi& av = *Libav();
-  QuietLibraryLog();
-  const AVCodec* codec = av.avcodec_find_encoder_by_name(spec->encoder);
-  if (codec == nullptr) return AVI_ERROR_COMPRESSOR;
-  auto encoder = std::make_unique<Encoder>();
   const StreamShape shape{width, height, rate, scale};
-  encoder->context = OpenEncoder(codec, *spec, options, shape, spec->sliced_level);
-  // A picture too narrow for two slice columns is coded as one slice.
-  if (encoder->context == nullptr && spec->sliced_level != 0)
-    encoder->context = OpenEncoder(codec, *spec, options, shape, 0);
-  encoder->picture.reset(av.av_frame_alloc());
-  encoder->packet.reset(av.av_packet_alloc());
-  AVCodecContext* ctx = encoder->context.get();
-  AVFrame* picture = encoder->picture.get();
-  if (ctx == nullptr || picture == nullptr || encoder->packet == nullptr)
-    return AVI_ERROR_COMPRESSOR;
-
-  picture->format = spec->pixel_format;
-  picture->width = width;
-  picture->height = height;
-  if (av.av_frame_get_buffer(picture, 0) < 0) return AVI_ERROR_COMPRESSOR;
-  // Lossless paths are plain byte shuffles, which swscale's unscaled
-  // converters do exactly; the lossy ones subsample chroma.
-  const int flags = spec->lossless ? SWS_POINT : SWS_BICUBIC | SWS_ACCURATE_RND;
-  encoder->converter.reset(MakeConverter(width, height, spec->pixel_format, flags));
-  encoder->source.reset(av.av_frame_alloc());
-  encoder->input.assign(frame_bytes + CompressedStream::kReadAhead, 0);
-  if (encoder->converter == nullptr || encoder->source == nullptr) return AVI_ERROR_COMPRESSOR;
-  if (ctx->extradata != nullptr && ctx->extradata_size > 0)
-    encoder->extradata.assign(ctx->extradata, ctx->extradata + ctx->extradata_size);
-
+  std::unique_ptr<LibavEncoder> encoder = Make_Encoder(*spec, options, shape);
+  if (encoder == nullptr) return AVI_ERROR_COMPRESSOR;
+  const AVCodecContext* ctx = encoder->context.get();
   output_format_ = BitmapInfoHeader{};
   output_format_.biSize = 40;
   output_format_.biWidth = width;
@@ -317,6 +424,16 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
   encoder_ = std::move(encoder);
   frame_bytes_ = frame_bytes;
   open_ = true;
+  // A second encoder on a thread of its own, where there are cores for it;
+  // without one every frame is compressed in turn.
+  if (spec->independent_frames && std::thread::hardware_concurrency() > 1) {
+    std::unique_ptr<LibavEncoder> second = Make_Encoder(*spec, options, shape);
+    try {
+      if (second != nullptr) ahead_ = std::make_unique<EncoderAhead>(std::move(second));
+    } catch (const std::system_error&) {
+      // No thread for it: every frame is compressed in turn.
+    }
+  }
   return AVI_OK;
 }
 
@@ -331,10 +448,38 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
     out->key_frame = true;
     return AVI_OK;
   }
+  if (ahead_ != nullptr && ahead_->Holds(frame.data())) {
+    const int result = ahead_->Take(&taken_packet_, &out->key_frame);
+    out->data = taken_packet_;
+    return result;
+  }
+  if (early_frame_ != nullptr && early_frame_ == frame.data()) {
+    early_frame_ = nullptr;
+    taken_packet_.swap(early_packet_);
+    out->data = taken_packet_;
+    out->key_frame = early_key_frame_;
+    return early_result_;
+  }
+  return encoder_->Encode(frame, padded, out);
+}
+
+bool CompressedStream::CompressAhead(std::span<const uint8_t> frame) {
+  if (!open_ || ahead_ == nullptr || frame.size() != frame_bytes_) return false;
+  if (ahead_->Start(frame)) return true;
+  if (early_frame_ != nullptr || ahead_->Holds(frame.data())) return false;
+  CompressedFrame out;
+  early_result_ = encoder_->Encode(frame, true, &out);
+  early_packet_.assign(out.data.begin(), out.data.end());
+  early_key_frame_ = out.key_frame;
+  early_frame_ = frame.data();
+  return true;
+}
+
+int LibavEncoder::Encode(std::span<const uint8_t> frame, bool padded, CompressedFrame* out) {
   const LibavApi& av = *Libav();
-  AVCodecContext* ctx = encoder_->context.get();
-  AVFrame* picture = encoder_->picture.get();
-  AVPacket* packet = encoder_->packet.get();
+  AVCodecContext* ctx = context.get();
+  AVFrame* picture = this->picture.get();
+  AVPacket* packet = this->packet.get();
   // The encoder may still hold a reference to the previous picture.
   if (av.av_frame_make_writable(picture) < 0) return AVI_ERROR_COMPRESSOR;
 
@@ -344,10 +489,10 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
   const int row_bytes = 3 * ctx->width;
   const uint8_t* input = frame.data();
   if (!padded) {
-    std::copy(frame.begin(), frame.end(), encoder_->input.begin());
-    input = encoder_->input.data();
+    std::copy(frame.begin(), frame.end(), this->input.begin());
+    input = this->input.data();
   }
-  AVFrame* source = encoder_->source.get();
+  AVFrame* source = this->source.get();
   source->buf[0] = av.av_buffer_create(const_cast<uint8_t*>(input), frame.size(), LendOnly, nullptr,
                                        AV_BUFFER_FLAG_READONLY);
   if (source->buf[0] == nullptr) return AVI_ERROR_COMPRESSOR;
@@ -357,10 +502,10 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
   source->format = AV_PIX_FMT_BGR24;
   source->width = ctx->width;
   source->height = ctx->height;
-  const int converted = av.sws_scale_frame(encoder_->converter.get(), picture, source);
+  const int converted = av.sws_scale_frame(converter.get(), picture, source);
   av.av_frame_unref(source);
   if (converted < 0) return AVI_ERROR_COMPRESSOR;
-  picture->pts = encoder_->next_pts++;
+  picture->pts = next_pts++;
   picture->pict_type = AV_PICTURE_TYPE_NONE;
   // Fixed-quantiser encoders take the quantiser from each picture.
   picture->quality = ctx->global_quality;

@@ -10,7 +10,9 @@
 //
 // Encoders that can split a frame use every core for it: FFV1 (coded as
 // version 3 with slices), MJPEG and MPEG-4 through slice threads, H.264
-// through x264's sliced threads; HuffYUV and Ut Video use one. The
+// through x264's sliced threads. HuffYUV and Ut Video, which code every
+// frame on its own, can have two frames compressed at a time by two
+// encoders (CompressAhead). The
 // conversion to the encoder's pixel format runs in slices on every core for
 // all of them, with the same result as in one piece. The same frames always
 // give the same bytes on one machine; FFV1, HuffYUV and Ut Video give them
@@ -75,6 +77,9 @@ struct CompressedFrame {
   bool key_frame = false;         // as the encoder reports it
 };
 
+class LibavEncoder;
+class EncoderAhead;
+
 class CompressedStream {
  public:
   CompressedStream();
@@ -115,9 +120,27 @@ class CompressedStream {
   // or holds the frame back.
   int Compress(std::span<const uint8_t> frame, CompressedFrame* out, bool padded = false);
 
+  // Streams whose frames are coded each on its own (HuffYUV, Ut Video) have
+  // a second encoder on a thread of its own where the machine has more than
+  // one core. CompressAhead hands it `frame`, or, while it has one in hand,
+  // compresses `frame` at once on this thread, so that both encoders keep
+  // busy. The caller keeps the frame unchanged and readable, with
+  // kReadAhead bytes after it, and compresses the frames handed over next,
+  // in the order handed (same data pointers), until the stream closes;
+  // Compress then only takes their packets, the same as compressing each in
+  // turn. False, doing nothing, when the stream has no second encoder or
+  // both are taken.
+  bool CompressAhead(std::span<const uint8_t> frame);
+
  private:
-  struct Encoder;
-  std::unique_ptr<Encoder> encoder_;
+  std::unique_ptr<LibavEncoder> encoder_;
+  std::unique_ptr<EncoderAhead> ahead_;
+  // A frame CompressAhead compressed on the caller's thread, and its packet.
+  const uint8_t* early_frame_ = nullptr;
+  std::vector<uint8_t> early_packet_;
+  bool early_key_frame_ = false;
+  int early_result_ = 0;
+  std::vector<uint8_t> taken_packet_;  // the packet Compress returned from either
   BitmapInfoHeader output_format_;
   size_t frame_bytes_ = 0;
   bool open_ = false;

@@ -3,13 +3,16 @@
 // frame with the key flags the encoder reported, and the options steer the
 // encoders the documented way.
 #include <gtest/gtest.h>
+
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/avi_file.h"
@@ -230,6 +233,38 @@ TEST_P(EveryCompressor, NothingPastTheFrameIsRead) {
   }
   EXPECT_EQ(packets[0], packets[1]);
   ::munmap(base, mapped + page);
+}
+
+// Frames compressed ahead, by the second encoder or early on the caller's
+// thread, give the packets of compressing each in turn; only compressors
+// whose frames are coded each on its own take them.
+TEST_P(EveryCompressor, FramesCompressedAheadGiveThePacketsInTurn) {
+  const int width = 64, height = 48;
+  const size_t bytes = size_t{3} * width * height;
+  std::mt19937 random(3);
+  std::vector<std::vector<uint8_t>> frames(7);
+  for (auto& frame : frames) {
+    frame.resize(bytes + CompressedStream::kReadAhead);
+    for (uint8_t& byte : frame) byte = static_cast<uint8_t>(random() >> 24);
+  }
+  std::vector<std::vector<uint8_t>> packets[2];
+  int taken = 0;
+  for (bool ahead : {false, true}) {
+    CompressedStream stream;
+    ASSERT_EQ(stream.Open(CompressOptions{GetParam(), 0, 0, 0}, InputFormat(width, height), 25, 1),
+              AVI_OK);
+    for (size_t j = 0; j < frames.size(); ++j) {
+      if (ahead && j + 1 < frames.size())
+        taken += stream.CompressAhead(std::span<const uint8_t>(frames[j + 1].data(), bytes));
+      CompressedFrame packet;
+      ASSERT_EQ(stream.Compress(std::span<const uint8_t>(frames[j].data(), bytes), &packet, true),
+                AVI_OK);
+      packets[ahead].emplace_back(packet.data.begin(), packet.data.end());
+    }
+  }
+  EXPECT_EQ(packets[0], packets[1]);
+  const bool independent = GetParam() == "huffyuv" || GetParam() == "utvideo";
+  EXPECT_EQ(taken > 0, independent && std::thread::hardware_concurrency() > 1);
 }
 
 class QualityCompressor : public ::testing::TestWithParam<std::string> {};
