@@ -7,7 +7,6 @@
 #include <climits>
 #include <cstdio>
 #include <string>
-#include <thread>
 
 #include "cli/exit_status.h"
 #include "convert/avi_writer.h"
@@ -141,8 +140,8 @@ int Run_Avi_Conversion(const CliOptions& options, FrameSource& source,
   const auto start = std::chrono::steady_clock::now();
   int ticks = 0;
   bool cancelled = false;
-  while (progress.worker_finished.load() == 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Wakes for Ctrl-C and the progress line, and at once when the job ends.
+  while (!job.WaitFor(std::chrono::milliseconds(50))) {
     if (interrupt.load() && !cancelled) {
       job.RequestCancel();
       cancelled = true;

@@ -192,7 +192,16 @@ StartResult ConversionJob::Start() {
   if (opened == 2) return kSilent;
   if (opened != 0) return Refused(messages::kCreateAviFailed);
   progress_.Reset();
-  if (!launcher_([this] { Run(); }, &worker_)) {
+  finished_ = false;
+  auto work = [this] {
+    Run();
+    {
+      std::lock_guard lock(finished_mutex_);
+      finished_ = true;
+    }
+    finished_changed_.notify_all();
+  };
+  if (!launcher_(work, &worker_)) {
     writer_.Close();
     return Refused(messages::kWriteError);
   }
@@ -205,6 +214,11 @@ void ConversionJob::RequestCancel() {
 
 void ConversionJob::Join() {
   if (worker_.joinable()) worker_.join();
+}
+
+bool ConversionJob::WaitFor(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(finished_mutex_);
+  return finished_changed_.wait_for(lock, timeout, [this] { return finished_; });
 }
 
 namespace {

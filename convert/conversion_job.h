@@ -17,9 +17,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -147,6 +150,10 @@ class ConversionJob {
   // Waits until the worker has finished (a no-op when none runs).
   void Join();
 
+  // Waits until the worker has finished or `timeout` has passed, whichever
+  // comes first; true when it has finished.
+  bool WaitFor(std::chrono::milliseconds timeout);
+
   // For tests: how the worker thread is started.
   void SetLauncher(Launcher launcher) { launcher_ = std::move(launcher); }
 
@@ -164,6 +171,9 @@ class ConversionJob {
   const ConversionSettings& settings_;
   ConversionProgress& progress_;
   std::thread worker_;
+  std::mutex finished_mutex_;
+  std::condition_variable finished_changed_;
+  bool finished_ = false;  // the worker's Run has returned
   Launcher launcher_;
   bool writer_thread_ = std::thread::hardware_concurrency() > 1;
 };

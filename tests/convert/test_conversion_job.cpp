@@ -263,6 +263,24 @@ TEST_F(Job, CancelStopsAfterTheFrameInProgress) {
   EXPECT_LT(progress_.frames_written.load(), 50);
 }
 
+// WaitFor times out while the worker runs and returns as soon as it ends.
+TEST_F(Job, WaitForEndsWithTheWorker) {
+  ASSERT_EQ(Read_Start_Form(form_, source_.stream_info, inputs_, &settings_).outcome,
+            StartResult::kStarted);
+  ConversionJob job(source_, writer_, settings_, progress_);
+  std::function<void()> held;
+  job.SetLauncher([&held](std::function<void()> work, std::thread*) {
+    held = std::move(work);
+    return true;
+  });
+  ASSERT_EQ(job.Start().outcome, StartResult::kStarted);
+  EXPECT_FALSE(job.WaitFor(std::chrono::milliseconds(1)));
+  std::thread worker(held);
+  EXPECT_TRUE(job.WaitFor(std::chrono::minutes(1)));
+  EXPECT_EQ(progress_.worker_finished.load(), 1);
+  worker.join();
+}
+
 TEST_F(Job, AWorkerThatCannotStartIsReportedWithoutWaiting) {
   ASSERT_EQ(Read_Start_Form(form_, source_.stream_info, inputs_, &settings_).outcome,
             StartResult::kStarted);
