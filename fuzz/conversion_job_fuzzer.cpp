@@ -1,8 +1,9 @@
 // libFuzzer target: the whole job, from the decoder to AVI files on disk, with
-// the compressor (uncompressed or FFV1), splitting, display shape,
-// deinterlacing, frame rate, frame limit and audio (none, or one of the
-// listed streams decoded or copied) taken from the data. The files go
-// to a directory in memory and are removed again.
+// the compressor (uncompressed, FFV1, or HuffYUV with its frames compressed
+// ahead), splitting, display shape, deinterlacing, frame rate, frame limit
+// and audio (none, or one of the listed streams decoded or copied) taken
+// from the data. The files go to a directory in memory and are removed
+// again.
 #include <unistd.h>
 
 #include <filesystem>
@@ -51,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Read_Start_Form(form, info, input.list(), &settings).outcome == StartResult::kStarted) {
       AviWriter writer;
       CompressOptions options;
-      options.compressor = (choice & 0x80) != 0 ? "ffv1" : "";
+      const char* const compressors[] = {"", "", "ffv1", "huffyuv"};
+      options.compressor = compressors[choice >> 6];
       writer.SetOptions(options);
       ConversionProgress progress;
       ConversionJob job(source, writer, settings, progress);
