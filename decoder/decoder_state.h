@@ -273,6 +273,9 @@ struct DecoderState {
   // macroblock has been reconstructed, so that the ones no slice reached can
   // be concealed.
   uint8_t* macroblock_decoded;
+  // The one region that holds the frame stores and macroblock_decoded.
+  uint8_t* frame_store_memory;
+  size_t frame_store_bytes;
 
   // Control flags.
   int decode_error;
