@@ -176,28 +176,6 @@ CodecContextPtr OpenEncoder(const AVCodec* codec, const CompressorSpec& spec,
   return context;
 }
 
-// A converter from the frames' bottom-up BGR24 to the encoder's format,
-// cutting each picture into slices for as many threads as the machine has
-// cores; every slice is converted exactly as a whole picture would be.
-SwsContext* MakeConverter(int width, int height, AVPixelFormat format, int flags) {
-  const LibavApi& av = *Libav();
-  SwsContext* converter = av.sws_alloc_context();
-  if (converter == nullptr) return nullptr;
-  av.av_opt_set_int(converter, "srcw", width, 0);
-  av.av_opt_set_int(converter, "srch", height, 0);
-  av.av_opt_set_pixel_fmt(converter, "src_format", AV_PIX_FMT_BGR24, 0);
-  av.av_opt_set_int(converter, "dstw", width, 0);
-  av.av_opt_set_int(converter, "dsth", height, 0);
-  av.av_opt_set_pixel_fmt(converter, "dst_format", format, 0);
-  av.av_opt_set_int(converter, "sws_flags", flags, 0);
-  av.av_opt_set_int(converter, "threads", 0, 0);
-  if (av.sws_init_context(converter, nullptr, nullptr) < 0) {
-    av.sws_freeContext(converter);
-    return nullptr;
-  }
-  return converter;
-}
-
 // Frees nothing: a buffer over memory that stays its owner's.
 void LendOnly(void*, uint8_t*) {}
 
@@ -229,6 +207,11 @@ class LibavEncoder {
   // Converts and encodes one frame into one packet, valid until the next
   // call. AVI_OK or AVI_ERROR_COMPRESSOR.
   int Encode(std::span<const uint8_t> frame, bool padded, CompressedFrame* out);
+  // The two steps of Encode: the conversion of `frame` into `picture` with
+  // `converter`, which may run on another thread than the encoding, and
+  // the encoding of a converted picture. AVI_OK or AVI_ERROR_COMPRESSOR.
+  int Convert(std::span<const uint8_t> frame, bool padded, SwsContext* converter, AVFrame* picture);
+  int EncodePicture(AVFrame* picture, CompressedFrame* out);
 
   CodecContextPtr context;
   FramePtr picture;
@@ -238,12 +221,47 @@ class LibavEncoder {
   // reads a few bytes past the end of a row, which past the last row of the
   // caller's buffer may be memory that is not there.
   std::vector<uint8_t> input;  // frame bytes, then kReadAhead zeros
-  FramePtr source;             // describes the frame converted during Encode
   std::vector<uint8_t> extradata;
   int64_t next_pts = 0;
 };
 
 namespace {
+
+// A picture in the encoder's pixel format; nullptr when out of memory.
+FramePtr Make_Picture(const CompressorSpec& spec, const StreamShape& shape) {
+  const LibavApi& av = *Libav();
+  FramePtr picture(av.av_frame_alloc());
+  if (picture == nullptr) return nullptr;
+  picture->format = spec.pixel_format;
+  picture->width = shape.width;
+  picture->height = shape.height;
+  if (av.av_frame_get_buffer(picture.get(), 0) < 0) return nullptr;
+  return picture;
+}
+
+// The converter from the frames' bottom-up BGR24 into the encoder's pixel
+// format, cutting each picture into slices for as many threads as the
+// machine has cores; every slice is converted exactly as a whole picture
+// would be.
+// Lossless paths are plain byte shuffles, which swscale's unscaled
+// converters do exactly; the lossy ones subsample chroma.
+std::unique_ptr<SwsContext, SwsFree> Make_Converter(const CompressorSpec& spec,
+                                                    const StreamShape& shape) {
+  const LibavApi& av = *Libav();
+  std::unique_ptr<SwsContext, SwsFree> converter(av.sws_alloc_context());
+  if (converter == nullptr) return nullptr;
+  SwsContext* c = converter.get();
+  av.av_opt_set_int(c, "srcw", shape.width, 0);
+  av.av_opt_set_int(c, "srch", shape.height, 0);
+  av.av_opt_set_pixel_fmt(c, "src_format", AV_PIX_FMT_BGR24, 0);
+  av.av_opt_set_int(c, "dstw", shape.width, 0);
+  av.av_opt_set_int(c, "dsth", shape.height, 0);
+  av.av_opt_set_pixel_fmt(c, "dst_format", spec.pixel_format, 0);
+  av.av_opt_set_int(c, "sws_flags", spec.lossless ? SWS_POINT : SWS_BICUBIC | SWS_ACCURATE_RND, 0);
+  av.av_opt_set_int(c, "threads", 0, 0);
+  if (av.sws_init_context(c, nullptr, nullptr) < 0) return nullptr;
+  return converter;
+}
 
 // Opens an encoder of `spec` for the stream; nullptr when it cannot be
 // opened.
@@ -260,26 +278,17 @@ std::unique_ptr<LibavEncoder> Make_Encoder(const CompressorSpec& spec,
   // A picture too narrow for two slice columns is coded as one slice.
   if (encoder->context == nullptr && spec.sliced_level != 0)
     encoder->context = OpenEncoder(codec, spec, options, shape, 0);
-  encoder->picture.reset(av.av_frame_alloc());
+  encoder->picture = Make_Picture(spec, shape);
   encoder->packet.reset(av.av_packet_alloc());
-  const AVCodecContext* ctx = encoder->context.get();
-  AVFrame* picture = encoder->picture.get();
-  if (ctx == nullptr || picture == nullptr || encoder->packet == nullptr) return nullptr;
-
-  picture->format = spec.pixel_format;
-  picture->width = shape.width;
-  picture->height = shape.height;
-  if (av.av_frame_get_buffer(picture, 0) < 0) return nullptr;
-  // Lossless paths are plain byte shuffles, which swscale's unscaled
-  // converters do exactly; the lossy ones subsample chroma.
-  const int flags = spec.lossless ? SWS_POINT : SWS_BICUBIC | SWS_ACCURATE_RND;
-  encoder->converter.reset(MakeConverter(shape.width, shape.height, spec.pixel_format, flags));
-  encoder->source.reset(av.av_frame_alloc());
+  encoder->converter = Make_Converter(spec, shape);
+  if (encoder->context == nullptr || encoder->picture == nullptr || encoder->packet == nullptr ||
+      encoder->converter == nullptr)
+    return nullptr;
   encoder->input.assign(
       size_t{3} * static_cast<size_t>(shape.width) * static_cast<size_t>(shape.height) +
           CompressedStream::kReadAhead,
       0);
-  if (encoder->converter == nullptr || encoder->source == nullptr) return nullptr;
+  const AVCodecContext* ctx = encoder->context.get();
   if (ctx->extradata != nullptr && ctx->extradata_size > 0)
     encoder->extradata.assign(ctx->extradata, ctx->extradata + ctx->extradata_size);
   return encoder;
@@ -363,6 +372,97 @@ class EncoderAhead {
   std::thread thread_;  // last: starts once the rest is made
 };
 
+// The converter of a stream whose frames depend on each other, on a thread
+// of its own: it converts the frames handed ahead into the encoder's pixel
+// format while the encoder codes the ones before, into two pictures taken in
+// turn.
+class ConverterAhead {
+ public:
+  ConverterAhead(LibavEncoder* encoder, std::unique_ptr<SwsContext, SwsFree> converter,
+                 FramePtr first, FramePtr second)
+      : encoder_(encoder),
+        converter_(std::move(converter)),
+        pictures_{std::move(first), std::move(second)},
+        thread_([this] { Run(); }) {}
+
+  // Waits for a conversion under way, if any.
+  ~ConverterAhead() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // Takes `frame` (padded) in hand after those in hand; false when two are.
+  bool Start(std::span<const uint8_t> frame) {
+    {
+      std::lock_guard lock(mutex_);
+      if (held_ == kSlots) return false;
+      slots_[(first_ + held_) % kSlots] = {frame, AVI_OK};
+      ++held_;
+    }
+    changed_.notify_all();
+    return true;
+  }
+
+  // Whether `frame` is the first in hand.
+  bool Holds(const uint8_t* frame) {
+    std::lock_guard lock(mutex_);
+    return held_ > 0 && slots_[first_].frame.data() == frame;
+  }
+
+  // Waits for the first frame in hand to be converted and gives its picture,
+  // which stays as it is until the frame after the next one is started.
+  int Take(AVFrame** picture) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return converted_ > 0; });
+    *picture = pictures_[first_].get();
+    const int result = slots_[first_].result;
+    first_ = (first_ + 1) % kSlots;
+    --held_;
+    --converted_;
+    return result;
+  }
+
+ private:
+  static constexpr int kSlots = 2;
+
+  void Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return stop_ || converted_ < held_; });
+      if (stop_) return;
+      const int slot = (first_ + converted_) % kSlots;
+      const std::span<const uint8_t> frame = slots_[slot].frame;
+      lock.unlock();
+      const int result = encoder_->Convert(frame, true, converter_.get(), pictures_[slot].get());
+      lock.lock();
+      slots_[slot].result = result;
+      ++converted_;
+      changed_.notify_all();
+    }
+  }
+
+  struct Slot {
+    std::span<const uint8_t> frame;
+    int result;
+  };
+
+  LibavEncoder* const encoder_;  // for the shape of its frames only
+  std::unique_ptr<SwsContext, SwsFree> converter_;
+  FramePtr pictures_[kSlots];
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  Slot slots_[kSlots] = {};
+  int first_ = 0;      // the slot of the first frame in hand
+  int held_ = 0;       // frames in hand, from Start to Take
+  int converted_ = 0;  // of those, the first ones converted
+  bool stop_ = false;
+  std::thread thread_;  // last: starts once the rest is made
+};
+
 CompressedStream::CompressedStream() = default;
 CompressedStream::~CompressedStream() = default;
 
@@ -382,6 +482,7 @@ std::span<const uint8_t> CompressedStream::Extradata() const {
 }
 
 void CompressedStream::Close() {
+  converter_ahead_.reset();
   ahead_.reset();
   early_frame_ = nullptr;
   encoder_.reset();
@@ -426,10 +527,21 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
   open_ = true;
   // A second encoder on a thread of its own, where there are cores for it;
   // without one every frame is compressed in turn.
-  if (spec->independent_frames && std::thread::hardware_concurrency() > 1) {
-    std::unique_ptr<LibavEncoder> second = Make_Encoder(*spec, options, shape);
+  // Otherwise the conversion runs ahead on a thread of its own.
+  if (std::thread::hardware_concurrency() > 1) {
     try {
-      if (second != nullptr) ahead_ = std::make_unique<EncoderAhead>(std::move(second));
+      if (spec->independent_frames) {
+        std::unique_ptr<LibavEncoder> second = Make_Encoder(*spec, options, shape);
+        if (second != nullptr) ahead_ = std::make_unique<EncoderAhead>(std::move(second));
+      } else {
+        auto converter = Make_Converter(*spec, shape);
+        FramePtr first = Make_Picture(*spec, shape);
+        FramePtr second = Make_Picture(*spec, shape);
+        if (converter != nullptr && first != nullptr && second != nullptr) {
+          converter_ahead_ = std::make_unique<ConverterAhead>(encoder_.get(), std::move(converter),
+                                                              std::move(first), std::move(second));
+        }
+      }
     } catch (const std::system_error&) {
       // No thread for it: every frame is compressed in turn.
     }
@@ -448,6 +560,11 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
     out->key_frame = true;
     return AVI_OK;
   }
+  if (converter_ahead_ != nullptr && converter_ahead_->Holds(frame.data())) {
+    AVFrame* picture = nullptr;
+    const int result = converter_ahead_->Take(&picture);
+    return result == AVI_OK ? encoder_->EncodePicture(picture, out) : result;
+  }
   if (ahead_ != nullptr && ahead_->Holds(frame.data())) {
     const int result = ahead_->Take(&taken_packet_, &out->key_frame);
     out->data = taken_packet_;
@@ -464,7 +581,9 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
 }
 
 bool CompressedStream::CompressAhead(std::span<const uint8_t> frame) {
-  if (!open_ || ahead_ == nullptr || frame.size() != frame_bytes_) return false;
+  if (!open_ || frame.size() != frame_bytes_) return false;
+  if (converter_ahead_ != nullptr) return converter_ahead_->Start(frame);
+  if (ahead_ == nullptr) return false;
   if (ahead_->Start(frame)) return true;
   if (early_frame_ != nullptr || ahead_->Holds(frame.data())) return false;
   CompressedFrame out;
@@ -476,11 +595,16 @@ bool CompressedStream::CompressAhead(std::span<const uint8_t> frame) {
 }
 
 int LibavEncoder::Encode(std::span<const uint8_t> frame, bool padded, CompressedFrame* out) {
-  const LibavApi& av = *Libav();
-  AVCodecContext* ctx = context.get();
   AVFrame* picture = this->picture.get();
-  AVPacket* packet = this->packet.get();
-  // The encoder may still hold a reference to the previous picture.
+  const int result = Convert(frame, padded, converter.get(), picture);
+  return result == AVI_OK ? EncodePicture(picture, out) : result;
+}
+
+int LibavEncoder::Convert(std::span<const uint8_t> frame, bool padded, SwsContext* converter,
+                          AVFrame* picture) {
+  const LibavApi& av = *Libav();
+  const AVCodecContext* ctx = context.get();
+  // The encoder may still hold a reference to an earlier picture.
   if (av.av_frame_make_writable(picture) < 0) return AVI_ERROR_COMPRESSOR;
 
   // Bottom-up rows: start at the last row in memory (the top of the
@@ -492,7 +616,8 @@ int LibavEncoder::Encode(std::span<const uint8_t> frame, bool padded, Compressed
     std::copy(frame.begin(), frame.end(), this->input.begin());
     input = this->input.data();
   }
-  AVFrame* source = this->source.get();
+  FramePtr source(av.av_frame_alloc());
+  if (source == nullptr) return AVI_ERROR_COMPRESSOR;
   source->buf[0] = av.av_buffer_create(const_cast<uint8_t*>(input), frame.size(), LendOnly, nullptr,
                                        AV_BUFFER_FLAG_READONLY);
   if (source->buf[0] == nullptr) return AVI_ERROR_COMPRESSOR;
@@ -502,9 +627,13 @@ int LibavEncoder::Encode(std::span<const uint8_t> frame, bool padded, Compressed
   source->format = AV_PIX_FMT_BGR24;
   source->width = ctx->width;
   source->height = ctx->height;
-  const int converted = av.sws_scale_frame(converter.get(), picture, source);
-  av.av_frame_unref(source);
-  if (converted < 0) return AVI_ERROR_COMPRESSOR;
+  return av.sws_scale_frame(converter, picture, source.get()) < 0 ? AVI_ERROR_COMPRESSOR : AVI_OK;
+}
+
+int LibavEncoder::EncodePicture(AVFrame* picture, CompressedFrame* out) {
+  const LibavApi& av = *Libav();
+  AVCodecContext* ctx = context.get();
+  AVPacket* packet = this->packet.get();
   picture->pts = next_pts++;
   picture->pict_type = AV_PICTURE_TYPE_NONE;
   // Fixed-quantiser encoders take the quantiser from each picture.

@@ -12,9 +12,10 @@
 // version 3 with slices), MJPEG and MPEG-4 through slice threads, H.264
 // through x264's sliced threads. HuffYUV and Ut Video, which code every
 // frame on its own, can have two frames compressed at a time by two
-// encoders (CompressAhead). The
-// conversion to the encoder's pixel format runs in slices on every core for
-// all of them, with the same result as in one piece. The same frames always
+// encoders; the others can have the frames to come converted to the
+// encoder's pixel format while it codes (CompressAhead). The conversion runs
+// in slices on every core for all of them, with the same result as in one
+// piece. The same frames always
 // give the same bytes on one machine; FFV1, HuffYUV and Ut Video give them
 // on any machine, while MJPEG, MPEG-4 and H.264 cut one slice per thread,
 // so their bytes follow the number of cores.
@@ -79,6 +80,7 @@ struct CompressedFrame {
 
 class LibavEncoder;
 class EncoderAhead;
+class ConverterAhead;
 
 class CompressedStream {
  public:
@@ -120,21 +122,26 @@ class CompressedStream {
   // or holds the frame back.
   int Compress(std::span<const uint8_t> frame, CompressedFrame* out, bool padded = false);
 
-  // Streams whose frames are coded each on its own (HuffYUV, Ut Video) have
-  // a second encoder on a thread of its own where the machine has more than
-  // one core. CompressAhead hands it `frame`, or, while it has one in hand,
-  // compresses `frame` at once on this thread, so that both encoders keep
-  // busy. The caller keeps the frame unchanged and readable, with
-  // kReadAhead bytes after it, and compresses the frames handed over next,
-  // in the order handed (same data pointers), until the stream closes;
-  // Compress then only takes their packets, the same as compressing each in
-  // turn. False, doing nothing, when the stream has no second encoder or
-  // both are taken.
+  // Work on the frames to come, where the machine has more than one core:
+  // - streams whose frames are coded each on its own (HuffYUV, Ut Video)
+  //   have a second encoder on a thread of its own. CompressAhead hands it
+  //   `frame`, or, while it has one in hand, compresses `frame` at once on
+  //   this thread, so that both encoders keep busy;
+  // - the other encoders have their conversion to the encoder's pixel
+  //   format run ahead on a thread of its own, for up to two frames, while
+  //   the encoder codes the frames before them.
+  // The caller keeps the frame unchanged and readable, with kReadAhead
+  // bytes after it, and compresses the frames handed over next, in the order
+  // handed (same data pointers), until the stream closes; Compress then
+  // finishes their work, with the same packets as compressing each in turn.
+  // False, doing nothing, for uncompressed frames, on one core, or when all
+  // hands are taken.
   bool CompressAhead(std::span<const uint8_t> frame);
 
  private:
   std::unique_ptr<LibavEncoder> encoder_;
   std::unique_ptr<EncoderAhead> ahead_;
+  std::unique_ptr<ConverterAhead> converter_ahead_;
   // A frame CompressAhead compressed on the caller's thread, and its packet.
   const uint8_t* early_frame_ = nullptr;
   std::vector<uint8_t> early_packet_;

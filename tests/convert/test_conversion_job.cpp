@@ -412,13 +412,15 @@ TEST(JobStages, TheWriterThreadChangesNothing) {
          j.form.crop_top = 40;
        },
        JOB_OK, 100, 1},
-      {"compressed",
+      {"compressed, converted ahead, split by frames",
        [](JobSetup& j) {
          j.form.deinterlace = true;
          j.form.aspect_selection = 1;
+         j.form.split_choice = SPLIT_BY_FRAMES;
+         j.form.split_frames = NumberEdit{false, 9};
          j.writer.SetOptions(CompressOptions{"ffv1"});
        },
-       JOB_OK, 100, 1},
+       JOB_OK, 100, 12},
       {"compressed ahead, split by frames",
        [](JobSetup& j) {
          j.form.split_choice = SPLIT_BY_FRAMES;
