@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -208,8 +209,9 @@ class LibavEncoder {
   // call. AVI_OK or AVI_ERROR_COMPRESSOR.
   int Encode(std::span<const uint8_t> frame, bool padded, CompressedFrame* out);
   // The two steps of Encode: the conversion of `frame` into `picture` with
-  // `converter`, which may run on another thread than the encoding, and
-  // the encoding of a converted picture. AVI_OK or AVI_ERROR_COMPRESSOR.
+  // `converter`, and the encoding of a converted picture. A padded frame may
+  // be converted on another thread than the encoding (an unpadded one is
+  // copied into `input` first). AVI_OK or AVI_ERROR_COMPRESSOR.
   int Convert(std::span<const uint8_t> frame, bool padded, SwsContext* converter, AVFrame* picture);
   int EncodePicture(AVFrame* picture, CompressedFrame* out);
 
@@ -296,16 +298,19 @@ std::unique_ptr<LibavEncoder> Make_Encoder(const CompressorSpec& spec,
 
 }  // namespace
 
-// The second encoder of a stream whose frames are independent, on a thread
-// of its own: it compresses the frame after the one the stream compresses
-// in turn, so that two frames are compressed at a time.
-class EncoderAhead {
+// A thread of its own that works on the frames handed to it, in the order
+// handed, up to `slots` in hand at a time. work(slot, frame) runs there; the
+// slot tells which of its outputs it fills, and that output stays as it is
+// until the slot is handed a frame again.
+class WorkAhead {
  public:
-  explicit EncoderAhead(std::unique_ptr<LibavEncoder> encoder)
-      : encoder_(std::move(encoder)), thread_([this] { Run(); }) {}
+  using Work = std::function<int(int slot, std::span<const uint8_t> frame)>;
 
-  // Waits for the frame in hand, if any, to be done with.
-  ~EncoderAhead() {
+  WorkAhead(int slots, Work work)
+      : work_(std::move(work)), slots_(static_cast<size_t>(slots)), thread_([this] { Run(); }) {}
+
+  // Waits for the work under way, if any.
+  ~WorkAhead() {
     {
       std::lock_guard lock(mutex_);
       stop_ = true;
@@ -314,93 +319,12 @@ class EncoderAhead {
     thread_.join();
   }
 
-  // Takes `frame` (padded) in hand; false when one is in hand already.
+  // Takes `frame` in hand after those in hand; false when every slot is.
   bool Start(std::span<const uint8_t> frame) {
     {
       std::lock_guard lock(mutex_);
-      if (!frame_.empty()) return false;
-      frame_ = frame;
-    }
-    changed_.notify_all();
-    return true;
-  }
-
-  bool Holds(const uint8_t* frame) {
-    std::lock_guard lock(mutex_);
-    return !frame_.empty() && frame_.data() == frame;
-  }
-
-  // Waits for the frame in hand and gives its packet; the hand is free again.
-  int Take(std::vector<uint8_t>* packet, bool* key_frame) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return done_; });
-    packet->swap(packet_);
-    *key_frame = key_frame_;
-    frame_ = {};
-    done_ = false;
-    return result_;
-  }
-
- private:
-  void Run() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [this] { return stop_ || (!frame_.empty() && !done_); });
-      if (stop_) return;
-      const std::span<const uint8_t> frame = frame_;
-      lock.unlock();
-      CompressedFrame out;
-      const int result = encoder_->Encode(frame, true, &out);
-      lock.lock();
-      result_ = result;
-      key_frame_ = out.key_frame;
-      packet_.assign(out.data.begin(), out.data.end());
-      done_ = true;
-      changed_.notify_all();
-    }
-  }
-
-  std::unique_ptr<LibavEncoder> encoder_;  // used by the thread only
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::span<const uint8_t> frame_;  // in hand from Start to Take
-  bool done_ = false;               // the packet of the frame in hand is there
-  bool stop_ = false;
-  int result_ = AVI_OK;
-  bool key_frame_ = false;
-  std::vector<uint8_t> packet_;
-  std::thread thread_;  // last: starts once the rest is made
-};
-
-// The converter of a stream whose frames depend on each other, on a thread
-// of its own: it converts the frames handed ahead into the encoder's pixel
-// format while the encoder codes the ones before, into two pictures taken in
-// turn.
-class ConverterAhead {
- public:
-  ConverterAhead(LibavEncoder* encoder, std::unique_ptr<SwsContext, SwsFree> converter,
-                 FramePtr first, FramePtr second)
-      : encoder_(encoder),
-        converter_(std::move(converter)),
-        pictures_{std::move(first), std::move(second)},
-        thread_([this] { Run(); }) {}
-
-  // Waits for a conversion under way, if any.
-  ~ConverterAhead() {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-
-  // Takes `frame` (padded) in hand after those in hand; false when two are.
-  bool Start(std::span<const uint8_t> frame) {
-    {
-      std::lock_guard lock(mutex_);
-      if (held_ == kSlots) return false;
-      slots_[(first_ + held_) % kSlots] = {frame, AVI_OK};
+      if (held_ == Slots()) return false;
+      slots_[static_cast<size_t>((first_ + held_) % Slots())] = {frame, AVI_OK};
       ++held_;
     }
     changed_.notify_all();
@@ -410,37 +334,37 @@ class ConverterAhead {
   // Whether `frame` is the first in hand.
   bool Holds(const uint8_t* frame) {
     std::lock_guard lock(mutex_);
-    return held_ > 0 && slots_[first_].frame.data() == frame;
+    return held_ > 0 && slots_[static_cast<size_t>(first_)].frame.data() == frame;
   }
 
-  // Waits for the first frame in hand to be converted and gives its picture,
-  // which stays as it is until the frame after the next one is started.
-  int Take(AVFrame** picture) {
+  // Waits for the work on the first frame in hand and gives its slot and
+  // result; the slot is free again.
+  int Take(int* slot) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return converted_ > 0; });
-    *picture = pictures_[first_].get();
-    const int result = slots_[first_].result;
-    first_ = (first_ + 1) % kSlots;
+    changed_.wait(lock, [this] { return done_ > 0; });
+    *slot = first_;
+    const int result = slots_[static_cast<size_t>(first_)].result;
+    first_ = (first_ + 1) % Slots();
     --held_;
-    --converted_;
+    --done_;
     return result;
   }
 
  private:
-  static constexpr int kSlots = 2;
+  int Slots() const { return static_cast<int>(slots_.size()); }
 
   void Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-      changed_.wait(lock, [this] { return stop_ || converted_ < held_; });
+      changed_.wait(lock, [this] { return stop_ || done_ < held_; });
       if (stop_) return;
-      const int slot = (first_ + converted_) % kSlots;
-      const std::span<const uint8_t> frame = slots_[slot].frame;
+      const int slot = (first_ + done_) % Slots();
+      const std::span<const uint8_t> frame = slots_[static_cast<size_t>(slot)].frame;
       lock.unlock();
-      const int result = encoder_->Convert(frame, true, converter_.get(), pictures_[slot].get());
+      const int result = work_(slot, frame);
       lock.lock();
-      slots_[slot].result = result;
-      ++converted_;
+      slots_[static_cast<size_t>(slot)].result = result;
+      ++done_;
       changed_.notify_all();
     }
   }
@@ -450,17 +374,77 @@ class ConverterAhead {
     int result;
   };
 
-  LibavEncoder* const encoder_;  // for the shape of its frames only
-  std::unique_ptr<SwsContext, SwsFree> converter_;
-  FramePtr pictures_[kSlots];
+  const Work work_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  Slot slots_[kSlots] = {};
-  int first_ = 0;      // the slot of the first frame in hand
-  int held_ = 0;       // frames in hand, from Start to Take
-  int converted_ = 0;  // of those, the first ones converted
+  std::vector<Slot> slots_;
+  int first_ = 0;  // the slot of the first frame in hand
+  int held_ = 0;   // frames in hand, from Start to Take
+  int done_ = 0;   // of those, the first ones worked on
   bool stop_ = false;
   std::thread thread_;  // last: starts once the rest is made
+};
+
+// A stream whose frames are independent compresses the frame after the one
+// it compresses in turn with a second encoder, so that two frames are
+// compressed at a time.
+class EncoderAhead {
+ public:
+  explicit EncoderAhead(std::unique_ptr<LibavEncoder> encoder)
+      : encoder_(std::move(encoder)), work_(1, [this](int, std::span<const uint8_t> frame) {
+          CompressedFrame out;
+          const int result = encoder_->Encode(frame, true, &out);
+          packet_.assign(out.data.begin(), out.data.end());
+          key_frame_ = out.key_frame;
+          return result;
+        }) {}
+
+  WorkAhead& Work() { return work_; }
+
+  // Waits for the frame in hand and gives its packet.
+  int Take(std::vector<uint8_t>* packet, bool* key_frame) {
+    int slot;
+    const int result = work_.Take(&slot);
+    packet->swap(packet_);
+    *key_frame = key_frame_;
+    return result;
+  }
+
+ private:
+  std::unique_ptr<LibavEncoder> encoder_;  // used by the thread only
+  std::vector<uint8_t> packet_;
+  bool key_frame_ = false;
+  WorkAhead work_;  // last: its thread uses the rest
+};
+
+// A stream whose frames depend on each other converts up to two frames to
+// come into its encoder's pixel format while the encoder codes the ones
+// before.
+class ConverterAhead {
+ public:
+  ConverterAhead(LibavEncoder* encoder, std::unique_ptr<SwsContext, SwsFree> converter,
+                 FramePtr first, FramePtr second)
+      : converter_(std::move(converter)),
+        pictures_{std::move(first), std::move(second)},
+        work_(2, [this, encoder](int slot, std::span<const uint8_t> frame) {
+          return encoder->Convert(frame, true, converter_.get(), pictures_[slot].get());
+        }) {}
+
+  WorkAhead& Work() { return work_; }
+
+  // Waits for the first frame in hand to be converted and gives its picture,
+  // which stays as it is until the frame after the next one is started.
+  int Take(AVFrame** picture) {
+    int slot;
+    const int result = work_.Take(&slot);
+    *picture = pictures_[slot].get();
+    return result;
+  }
+
+ private:
+  std::unique_ptr<SwsContext, SwsFree> converter_;
+  FramePtr pictures_[2];
+  WorkAhead work_;  // last: its thread uses the rest
 };
 
 CompressedStream::CompressedStream() = default;
@@ -525,9 +509,9 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
   encoder_ = std::move(encoder);
   frame_bytes_ = frame_bytes;
   open_ = true;
-  // A second encoder on a thread of its own, where there are cores for it;
-  // without one every frame is compressed in turn.
-  // Otherwise the conversion runs ahead on a thread of its own.
+  // Where there are cores for it, a second encoder for independent frames
+  // or the conversion of the frames to come on a thread of its own; without
+  // one every frame is compressed in turn.
   if (std::thread::hardware_concurrency() > 1) {
     try {
       if (spec->independent_frames) {
@@ -560,12 +544,12 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
     out->key_frame = true;
     return AVI_OK;
   }
-  if (converter_ahead_ != nullptr && converter_ahead_->Holds(frame.data())) {
+  if (converter_ahead_ != nullptr && converter_ahead_->Work().Holds(frame.data())) {
     AVFrame* picture = nullptr;
     const int result = converter_ahead_->Take(&picture);
     return result == AVI_OK ? encoder_->EncodePicture(picture, out) : result;
   }
-  if (ahead_ != nullptr && ahead_->Holds(frame.data())) {
+  if (ahead_ != nullptr && ahead_->Work().Holds(frame.data())) {
     const int result = ahead_->Take(&taken_packet_, &out->key_frame);
     out->data = taken_packet_;
     return result;
@@ -582,10 +566,10 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
 
 bool CompressedStream::CompressAhead(std::span<const uint8_t> frame) {
   if (!open_ || frame.size() != frame_bytes_) return false;
-  if (converter_ahead_ != nullptr) return converter_ahead_->Start(frame);
+  if (converter_ahead_ != nullptr) return converter_ahead_->Work().Start(frame);
   if (ahead_ == nullptr) return false;
-  if (ahead_->Start(frame)) return true;
-  if (early_frame_ != nullptr || ahead_->Holds(frame.data())) return false;
+  if (ahead_->Work().Start(frame)) return true;
+  if (early_frame_ != nullptr || ahead_->Work().Holds(frame.data())) return false;
   CompressedFrame out;
   early_result_ = encoder_->Encode(frame, true, &out);
   early_packet_.assign(out.data.begin(), out.data.end());
