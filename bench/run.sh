@@ -15,13 +15,12 @@
 #      same encoder and settings into AVI (SD, the first 100 frames)
 #                                                       (target <= 1.00)
 #
-#   bench/run.sh [RUNS]          (RUNS per command, default 5; 3 for e)
+#   bench/run.sh [RUNS]          (RUNS per command, default 5)
 #
 # Needs hyperfine, mpeg2dec, ffmpeg, python3 and GNU time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
-codec_runs=$((runs < 3 ? runs : 3))
 convert=build/bin/vidorlan-convert
 [ -x "$convert" ] || { echo "build first: scripts/build.sh" >&2; exit 1; }
 for tool in hyperfine mpeg2dec ffmpeg python3; do
@@ -79,7 +78,9 @@ PY
 # time_group TITLE TARGETS RUNS NAME COMMAND NAME COMMAND ...: one hyperfine
 # run, the first command being vidorlan's. Every run writes a new file, as a
 # conversion usually does: the outputs of the run before are removed first,
-# untimed, so that no run pays for truncating the last one's 600 MB.
+# untimed, so that no run pays for truncating the last one's 600 MB, and
+# what is left in the page cache is written out (sync), so that no run
+# competes with the kernel writing back the one before.
 group=0
 time_group() {
   local title=$1 targets=$2 n=$3
@@ -93,7 +94,7 @@ time_group() {
   echo
   echo "== $title"
   hyperfine -N --style none --warmup 1 --runs "$n" --export-json "$data/group$group.json" \
-    --prepare "rm -f $out/vidorlan.avi $out/ffmpeg.avi" \
+    --prepare "sh -c 'rm -f $out/vidorlan.avi $out/ffmpeg.avi && sync'" \
     "${args[@]}" >/dev/null
   compare "$data/group$group.json" "$first" "$targets"
 }
@@ -141,7 +142,7 @@ declare -A ffmpeg_codec=(
   [h264]="-c:v libx264 -pix_fmt yuv420p -tune zerolatency -bf 0"
 )
 for codec in ffv1 huffyuv utvideo mjpeg mpeg4 h264; do
-  time_group "e) $codec, SD, $frames frames" 1.00 "$codec_runs" \
+  time_group "e) $codec, SD, $frames frames" 1.00 "$runs" \
     vidorlan "$convert -q --codec $codec --frames $frames --no-deinterlace --aspect 1:1 -o $out/vidorlan.avi $sd" \
     "ffmpeg" "ffmpeg -v error -y -i $sd -an -frames:v $frames ${ffmpeg_codec[$codec]} -f avi $out/ffmpeg.avi"
 done
