@@ -117,9 +117,12 @@ class BitCursor {
   // Skip for the inner loop of coefficient codes: where the buffer allows,
   // the window is topped up with the next whole bytes every time, without a
   // branch on how many bits are left (which the lengths of the codes make
-  // unpredictable).
-  void SkipFilling(int n) {
-    window_ <<= n;
+  // unpredictable). Returns Peek(16) after the skip, taken where it can be
+  // from the shifted window before the top-up, which only adds bits below
+  // them: the next code's look-up need not wait for the load.
+  uint32_t SkipFilling(int n) {
+    const uint64_t shifted = window_ << n;
+    window_ = shifted;
     count_ -= n;
     if (position_ < fast_limit_ - 4) [[likely]] {
       // Eight bytes within the buffer and the packet: the bits beyond the
@@ -127,11 +130,15 @@ class BitCursor {
       uint64_t word;
       std::memcpy(&word, decoder_state.bitstream.input_buffer + position_, 8);
       window_ |= __builtin_bswap64(word) >> count_;
+      const bool sixteen_left = count_ >= 16;
       position_ += (63 - count_) >> 3;
       count_ |= 56;
+      if (sixteen_left) [[likely]]
+        return static_cast<uint32_t>(shifted >> 48);
     } else if (count_ <= 32) {
       Refill();
     }
+    return Peek(16);
   }
 
   // The next n bits, consumed (1 <= n <= 24).

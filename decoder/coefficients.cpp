@@ -165,8 +165,9 @@ int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position,
   }
   const DctEntry* const table = kB15 ? dct_b15.data() : dct_b14.data();
   const char* error = nullptr;
+  uint32_t window = bits.Peek(16);
   for (;;) {
-    const DctEntry& entry = Find_Dct_Entry(bits.Peek(16), table);
+    const DctEntry& entry = Find_Dct_Entry(window, table);
     // end_of_block, escape and invalid codes have runs of 64 and more, so
     // that one comparison sends them and a position past 63 the slow way.
     unsigned next = static_cast<unsigned>(position) + entry.run;
@@ -175,7 +176,7 @@ int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position,
     if (next <= 63) [[likely]] {
       // The sign bit follows the code; the window holds at least 25 bits.
       sign = bits.BitMaskAt(entry.length);
-      bits.SkipFilling(entry.skip);
+      window = bits.SkipFilling(entry.skip);
     } else if (entry.run == DCT_END_OF_BLOCK) {
       bits.Skip(entry.skip);
       break;
@@ -198,6 +199,7 @@ int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position,
       }
       level = code.level;
       sign = code.sign;
+      window = bits.Peek(16);
     } else if (entry.run == DCT_INVALID) {
       error = messages.invalid_code;
       break;

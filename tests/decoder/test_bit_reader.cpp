@@ -281,10 +281,15 @@ void ExpectCursorReads(const std::vector<uint8_t>& payload, unsigned seed) {
         ASSERT_EQ(bits.BitMaskAt(n - 1), -ReferenceBit(payload, pos + n - 1)) << "at bit " << pos;
         bits.Skip(n);
         break;
-      case 2:  // as the inner loop of coefficient codes skips
+      case 2: {  // as the inner loop of coefficient codes skips and peeks
         ASSERT_EQ(bits.Peek(n), ReferenceBits(payload, pos, n)) << "at bit " << pos;
-        bits.SkipFilling(n);
+        const uint32_t next = bits.SkipFilling(n);
+        if (pos + static_cast<size_t>(n) + 16 <= end) {
+          ASSERT_EQ(next, ReferenceBits(payload, pos + static_cast<size_t>(n), 16))
+              << "at bit " << pos;
+        }
         break;
+      }
       default:
         ASSERT_EQ(bits.Read(n), ReferenceBits(payload, pos, n)) << "at bit " << pos << " n " << n;
     }
