@@ -61,14 +61,14 @@ class PictureSurvey {
       if (one == nullptr) return;
       position = static_cast<size_t>(static_cast<const uint8_t*>(one) - data) - 2;
       if (data[position] == 0 && data[position + 1] == 0)
-        Look_At(data[position + 3], data + position + 4);
+        LookAt(data[position + 3], data + position + 4);
     }
   }
 
   // The start code `code` (its last byte) and the bytes after it. The coding
   // extension belongs to the picture header before it; another start code in
   // between (a slice) ends the picture's headers.
-  void Look_At(int code, const uint8_t* b) {
+  void LookAt(int code, const uint8_t* b) {
     switch (START_CODE_PREFIX << 8 | code) {
       case PICTURE_START_CODE:
         if (pictures_.size() == SURVEY_PICTURES) {

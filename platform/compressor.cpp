@@ -209,10 +209,10 @@ class LibavEncoder {
   // call. AVI_OK or AVI_ERROR_COMPRESSOR.
   int Encode(std::span<const uint8_t> frame, bool padded, CompressedFrame* out);
   // The two steps of Encode: the conversion of `frame` into `picture` with
-  // `converter`, and the encoding of a converted picture. A padded frame may
+  // `scaler` (`converter` or another), and the encoding of a converted picture. A padded frame may
   // be converted on another thread than the encoding (an unpadded one is
   // copied into `input` first). AVI_OK or AVI_ERROR_COMPRESSOR.
-  int Convert(std::span<const uint8_t> frame, bool padded, SwsContext* converter, AVFrame* picture);
+  int Convert(std::span<const uint8_t> frame, bool padded, SwsContext* scaler, AVFrame* picture);
   int EncodePicture(AVFrame* picture, CompressedFrame* out);
 
   CodecContextPtr context;
@@ -584,7 +584,7 @@ int LibavEncoder::Encode(std::span<const uint8_t> frame, bool padded, Compressed
   return result == AVI_OK ? EncodePicture(picture, out) : result;
 }
 
-int LibavEncoder::Convert(std::span<const uint8_t> frame, bool padded, SwsContext* converter,
+int LibavEncoder::Convert(std::span<const uint8_t> frame, bool padded, SwsContext* scaler,
                           AVFrame* picture) {
   const LibavApi& av = *Libav();
   const AVCodecContext* ctx = context.get();
@@ -611,7 +611,7 @@ int LibavEncoder::Convert(std::span<const uint8_t> frame, bool padded, SwsContex
   source->format = AV_PIX_FMT_BGR24;
   source->width = ctx->width;
   source->height = ctx->height;
-  return av.sws_scale_frame(converter, picture, source.get()) < 0 ? AVI_ERROR_COMPRESSOR : AVI_OK;
+  return av.sws_scale_frame(scaler, picture, source.get()) < 0 ? AVI_ERROR_COMPRESSOR : AVI_OK;
 }
 
 int LibavEncoder::EncodePicture(AVFrame* picture, CompressedFrame* out) {
