@@ -209,9 +209,10 @@ class LibavEncoder {
   // call. AVI_OK or AVI_ERROR_COMPRESSOR.
   int Encode(std::span<const uint8_t> frame, bool padded, CompressedFrame* out);
   // The two steps of Encode: the conversion of `frame` into `picture` with
-  // `scaler` (`converter` or another), and the encoding of a converted picture. A padded frame may
-  // be converted on another thread than the encoding (an unpadded one is
-  // copied into `input` first). AVI_OK or AVI_ERROR_COMPRESSOR.
+  // `scaler` (`converter` or another), and the encoding of a converted
+  // picture. A padded frame may be converted on another thread than the
+  // encoding (an unpadded one is copied into `input` first). AVI_OK or
+  // AVI_ERROR_COMPRESSOR.
   int Convert(std::span<const uint8_t> frame, bool padded, SwsContext* scaler, AVFrame* picture);
   int EncodePicture(AVFrame* picture, CompressedFrame* out);
 
