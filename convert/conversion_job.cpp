@@ -16,6 +16,7 @@
 #include "convert/messages.h"
 #include "convert/output_paths.h"
 #include "decoder/decoder_state.h"
+#include "decoder/huge_pages.h"
 
 void ConversionProgress::Reset() {
   frames_written.store(0);
@@ -291,12 +292,8 @@ class WriteStage {
   // The output frame and the builder's work rows, for frames the writing
   // side builds; false when out of memory.
   bool Allocate(int picture_width, int picture_height) {
-    try {
-      pixels_.resize(Frame_Buffer_Bytes(settings_));
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
-    return builder_.Allocate(picture_width, picture_height);
+    return pixels_.Allocate(Frame_Buffer_Bytes(settings_)) &&
+           builder_.Allocate(picture_width, picture_height);
   }
 
   // False once the job ends with this frame (or this end of the input).
@@ -365,8 +362,8 @@ class WriteStage {
   ConversionProgress& progress_;
   AudioWriter* audio_;
   FrameBuilder builder_;
-  std::vector<uint8_t> pixels_;  // the frame built here
-  int64_t prior_kbytes_ = 0;     // whole KBytes of the finished split files
+  HugePageBuffer pixels_;     // the frame built here
+  int64_t prior_kbytes_ = 0;  // whole KBytes of the finished split files
 
   bool WriteAudio(bool complete) {
     return audio_ == nullptr || audio_->WriteDue(writer_, complete) == AVI_OK;
@@ -442,7 +439,8 @@ void ConversionJob::Run() {
     frames.resize(writer_thread_ ? kQueuedFrames : 1);
     for (DecodedFrame& frame : frames) {
       frame.handover = handover;
-      if (handover == Handover::kFrame) frame.pixels.resize(Frame_Buffer_Bytes(s));
+      if (handover == Handover::kFrame)
+        allocated = allocated && frame.pixels.Allocate(Frame_Buffer_Bytes(s));
       if (handover == Handover::kCopy)
         allocated = allocated && frame.picture.Allocate(stream.coded_width, stream.coded_height);
     }
@@ -469,7 +467,7 @@ void ConversionJob::Run() {
   // A file that cannot be completed on disk is a write error too. Closing
   // first lets go of any frame still being compressed ahead.
   int closed = writer_.Close();
-  frames = {};
+  frames = std::vector<DecodedFrame>();
   if (stage.write_failed || (closed != 0 && p.job_state.load() == JOB_OK)) {
     p.job_state.store(JOB_WRITE_ERROR);
   }

@@ -19,6 +19,7 @@
 #include "convert/audio_track.h"
 #include "convert/frame_source.h"
 #include "convert/held_picture.h"
+#include "decoder/huge_pages.h"
 
 // How a decoded picture reaches the writing side.
 enum class Handover {
@@ -33,8 +34,8 @@ enum class Handover {
 // the last written frame however far decoding has run ahead.
 struct DecodedFrame {
   Handover handover = Handover::kView;
-  HeldPicture picture;          // kView, kCopy: what the output frame is built from
-  std::vector<uint8_t> pixels;  // kFrame: output_height x output_width x 3 bytes, then padding
+  HeldPicture picture;    // kView, kCopy: what the output frame is built from
+  HugePageBuffer pixels;  // kFrame: output_height x output_width x 3 bytes, then padding
   int result = 0;  // FrameSource::NextPicture's result; a picture or frame is held only for 0
   int32_t current_file_index = 0;
   int32_t input_kbytes_read = 0;

@@ -1,16 +1,12 @@
 #include "convert/held_picture.h"
 
 #include <cstring>
-#include <new>
 
 bool HeldPicture::Allocate(int width, int height) {
   if (width <= 0 || height <= 0) return false;
   const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height);
-  try {
-    planes_.resize(3 * bytes);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  plane_bytes_ = 0;
+  if (!planes_.Allocate(3 * bytes)) return false;
   plane_bytes_ = bytes;
   return true;
 }

@@ -6,9 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
-
 #include "convert/picture_output.h"
+#include "decoder/huge_pages.h"
 
 class HeldPicture {
  public:
@@ -26,7 +25,7 @@ class HeldPicture {
   const OutputPicture& Picture() const { return picture_; }
 
  private:
-  std::vector<uint8_t> planes_;  // luma, Cb and Cr, plane_bytes_ each
+  HugePageBuffer planes_;  // luma, Cb and Cr, plane_bytes_ each
   size_t plane_bytes_ = 0;
   OutputPicture picture_;
 };

@@ -1,14 +1,12 @@
 #include "decoder/decoder.h"
 
-#include <sys/mman.h>
-
-#include <cstdint>
 #include <initializer_list>
 
 #include "decoder/audio_packets.h"
 #include "decoder/bit_reader.h"
 #include "decoder/file_chain.h"
 #include "decoder/headers.h"
+#include "decoder/huge_pages.h"
 #include "decoder/input.h"
 #include "decoder/picture.h"
 #include "decoder/start_codes.h"
@@ -48,34 +46,10 @@ int Probe_Stream_Kind() {
   return DECODER_UNKNOWN_STREAM;
 }
 
-// The three frame stores and the macroblock map lie in one region of whole
-// 2 MiB pages, aligned to one, that the kernel is asked to back with huge
-// pages: prediction reads the reference frames all over, and with 4 KiB pages
-// an HD frame spans some 750 of them, more than the TLB holds. Fresh
-// anonymous memory reads as zeros, so a picture shown before anything was
-// decoded into its store (damaged streams) is defined.
-constexpr size_t HUGE_PAGE_BYTES = size_t{2} << 20;
 constexpr size_t PLANE_ALIGNMENT = 64;
 
 size_t Round_Up(size_t value, size_t multiple) {
   return (value + multiple - 1) / multiple * multiple;
-}
-
-// A zeroed region of `bytes` (a multiple of HUGE_PAGE_BYTES) aligned to
-// HUGE_PAGE_BYTES, or nullptr.
-uint8_t* Map_Frame_Store_Region(size_t bytes) {
-  const size_t mapped = bytes + HUGE_PAGE_BYTES;
-  void* address = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (address == MAP_FAILED) return nullptr;
-  // Keep the aligned part only.
-  auto* start = static_cast<uint8_t*>(address);
-  const size_t head = Round_Up(reinterpret_cast<uintptr_t>(start), HUGE_PAGE_BYTES) -
-                      reinterpret_cast<uintptr_t>(start);
-  if (head > 0) munmap(start, head);
-  if (head < HUGE_PAGE_BYTES) munmap(start + head + bytes, HUGE_PAGE_BYTES - head);
-  // Only a hint: without transparent huge pages the region works as well.
-  madvise(start + head, bytes, MADV_HUGEPAGE);
-  return start + head;
 }
 
 }  // namespace
@@ -239,8 +213,11 @@ int Allocate_Frame_Stores() {
   const size_t chroma_bytes = Round_Up(
       static_cast<size_t>(d.chroma_width) * static_cast<size_t>(d.chroma_height), PLANE_ALIGNMENT);
   const size_t map_bytes = static_cast<size_t>(d.mb_width) * static_cast<size_t>(d.mb_height);
-  d.frame_store_bytes = Round_Up(3 * (luma_bytes + 2 * chroma_bytes) + map_bytes, HUGE_PAGE_BYTES);
-  uint8_t* next = Map_Frame_Store_Region(d.frame_store_bytes);
+  // One region for all, in huge pages: prediction reads the reference
+  // frames all over. It reads as zeros, so a picture shown before anything
+  // was decoded into its store (damaged streams) is defined.
+  d.frame_store_bytes = 3 * (luma_bytes + 2 * chroma_bytes) + map_bytes;
+  uint8_t* next = Map_Huge_Pages(d.frame_store_bytes);
   if (next == nullptr) {
     d.frame_store_bytes = 0;
     d.frame_stores_allocated = 0;
@@ -262,7 +239,7 @@ int Allocate_Frame_Stores() {
 void Free_Frame_Stores() {
   DecoderState& d = decoder_state;
   if (!d.frame_stores_allocated) return;
-  munmap(d.frame_store_memory, d.frame_store_bytes);
+  Unmap_Huge_Pages(d.frame_store_memory, d.frame_store_bytes);
   d.frame_store_memory = nullptr;
   d.frame_store_bytes = 0;
   for (FrameStore* store : {&d.newer_reference, &d.older_reference, &d.b_picture_store}) {

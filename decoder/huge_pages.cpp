@@ -1,0 +1,84 @@
+#include "decoder/huge_pages.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+// AddressSanitizer checks heap blocks only: under it the regions are heap
+// blocks of the size asked for, so that a write past the end is caught
+// there rather than landing in the rest of the last huge page.
+#if defined(__SANITIZE_ADDRESS__)
+#define VIDORLAN_HEAP_REGIONS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VIDORLAN_HEAP_REGIONS 1
+#endif
+#endif
+
+namespace {
+
+constexpr size_t HUGE_PAGE_BYTES = size_t{2} << 20;
+
+}  // namespace
+
+size_t Huge_Page_Bytes(size_t bytes) {
+  return (bytes + HUGE_PAGE_BYTES - 1) / HUGE_PAGE_BYTES * HUGE_PAGE_BYTES;
+}
+
+uint8_t* Map_Huge_Pages(size_t bytes) {
+  const size_t size = Huge_Page_Bytes(bytes);
+  if (size == 0 || size < bytes) return nullptr;
+#ifdef VIDORLAN_HEAP_REGIONS
+  void* block = nullptr;
+  if (posix_memalign(&block, HUGE_PAGE_BYTES, bytes) != 0) return nullptr;
+  return static_cast<uint8_t*>(std::memset(block, 0, bytes));
+#endif
+  // One huge page more than asked for, so that an aligned start lies inside;
+  // the rest goes back.
+  void* address = mmap(nullptr, size + HUGE_PAGE_BYTES, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (address == MAP_FAILED) return nullptr;
+  auto* mapped = static_cast<uint8_t*>(address);
+  const uintptr_t misalignment = reinterpret_cast<uintptr_t>(mapped) % HUGE_PAGE_BYTES;
+  const size_t head = misalignment == 0 ? 0 : HUGE_PAGE_BYTES - misalignment;
+  if (head > 0) munmap(mapped, head);
+  if (head < HUGE_PAGE_BYTES) munmap(mapped + head + size, HUGE_PAGE_BYTES - head);
+  madvise(mapped + head, size, MADV_HUGEPAGE);
+  return mapped + head;
+}
+
+void Unmap_Huge_Pages(uint8_t* region, size_t bytes) {
+#ifdef VIDORLAN_HEAP_REGIONS
+  std::free(region);
+  static_cast<void>(bytes);
+#else
+  if (region != nullptr) munmap(region, Huge_Page_Bytes(bytes));
+#endif
+}
+
+HugePageBuffer::HugePageBuffer(HugePageBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+HugePageBuffer& HugePageBuffer::operator=(HugePageBuffer&& other) noexcept {
+  if (this != &other) {
+    Free();
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+bool HugePageBuffer::Allocate(size_t bytes) {
+  Free();
+  data_ = Map_Huge_Pages(bytes);
+  if (data_ != nullptr) size_ = bytes;
+  return data_ != nullptr;
+}
+
+void HugePageBuffer::Free() {
+  Unmap_Huge_Pages(data_, size_);
+  data_ = nullptr;
+  size_ = 0;
+}
