@@ -46,7 +46,8 @@ int Probe_Stream_Kind() {
   return DECODER_UNKNOWN_STREAM;
 }
 
-constexpr size_t PLANE_ALIGNMENT = 64;
+// Planes start 64-byte aligned, at least that far apart.
+constexpr size_t PLANE_GAP = 64;
 
 size_t Round_Up(size_t value, size_t multiple) {
   return (value + multiple - 1) / multiple * multiple;
@@ -208,15 +209,19 @@ int Allocate_Frame_Stores() {
   d.allocated_vertical_size = d.vertical_size;
   d.allocated_chroma_format = d.chroma_format;
 
-  const size_t luma_bytes = Round_Up(
-      static_cast<size_t>(d.coded_width) * static_cast<size_t>(d.coded_height), PLANE_ALIGNMENT);
-  const size_t chroma_bytes = Round_Up(
-      static_cast<size_t>(d.chroma_width) * static_cast<size_t>(d.chroma_height), PLANE_ALIGNMENT);
+  const size_t luma_bytes =
+      static_cast<size_t>(d.coded_width) * static_cast<size_t>(d.coded_height);
+  const size_t chroma_bytes =
+      static_cast<size_t>(d.chroma_width) * static_cast<size_t>(d.chroma_height);
   const size_t map_bytes = static_cast<size_t>(d.mb_width) * static_cast<size_t>(d.mb_height);
   // One region for all, in huge pages: prediction reads the reference
   // frames all over. It reads as zeros, so a picture shown before anything
-  // was decoded into its store (damaged streams) is defined.
-  d.frame_store_bytes = 3 * (luma_bytes + 2 * chroma_bytes) + map_bytes;
+  // was decoded into its store (damaged streams) is defined. Each plane is
+  // followed by a fenced-off gap, so that the sanitized builds report a
+  // write past its end.
+  const size_t luma_room = Round_Up(luma_bytes + PLANE_GAP, PLANE_GAP);
+  const size_t chroma_room = Round_Up(chroma_bytes + PLANE_GAP, PLANE_GAP);
+  d.frame_store_bytes = 3 * (luma_room + 2 * chroma_room) + map_bytes;
   uint8_t* next = Map_Huge_Pages(d.frame_store_bytes);
   if (next == nullptr) {
     d.frame_store_bytes = 0;
@@ -226,8 +231,11 @@ int Allocate_Frame_Stores() {
   d.frame_store_memory = next;
   for (FrameStore* store : {&d.newer_reference, &d.older_reference, &d.b_picture_store}) {
     for (int plane = 0; plane < 3; ++plane) {
+      const size_t bytes = plane == 0 ? luma_bytes : chroma_bytes;
+      const size_t room = plane == 0 ? luma_room : chroma_room;
       store->plane[plane] = next;
-      next += plane == 0 ? luma_bytes : chroma_bytes;
+      Fence_Off(next + bytes, room - bytes);
+      next += room;
     }
   }
   d.macroblock_decoded = next;

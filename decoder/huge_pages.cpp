@@ -2,19 +2,17 @@
 
 #include <sys/mman.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <utility>
 
-// AddressSanitizer checks heap blocks only: under it the regions are heap
-// blocks of the size asked for, so that a write past the end is caught
-// there rather than landing in the rest of the last huge page.
 #if defined(__SANITIZE_ADDRESS__)
-#define VIDORLAN_HEAP_REGIONS 1
+#define VIDORLAN_ADDRESS_SANITIZER 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define VIDORLAN_HEAP_REGIONS 1
+#define VIDORLAN_ADDRESS_SANITIZER 1
 #endif
+#endif
+#ifdef VIDORLAN_ADDRESS_SANITIZER
+#include <sanitizer/asan_interface.h>
 #endif
 
 namespace {
@@ -30,11 +28,6 @@ size_t Huge_Page_Bytes(size_t bytes) {
 uint8_t* Map_Huge_Pages(size_t bytes) {
   const size_t size = Huge_Page_Bytes(bytes);
   if (size == 0 || size < bytes) return nullptr;
-#ifdef VIDORLAN_HEAP_REGIONS
-  void* block = nullptr;
-  if (posix_memalign(&block, HUGE_PAGE_BYTES, bytes) != 0) return nullptr;
-  return static_cast<uint8_t*>(std::memset(block, 0, bytes));
-#endif
   // One huge page more than asked for, so that an aligned start lies inside;
   // the rest goes back.
   void* address = mmap(nullptr, size + HUGE_PAGE_BYTES, PROT_READ | PROT_WRITE,
@@ -46,15 +39,25 @@ uint8_t* Map_Huge_Pages(size_t bytes) {
   if (head > 0) munmap(mapped, head);
   if (head < HUGE_PAGE_BYTES) munmap(mapped + head + size, HUGE_PAGE_BYTES - head);
   madvise(mapped + head, size, MADV_HUGEPAGE);
+  Fence_Off(mapped + head + bytes, size - bytes);
   return mapped + head;
 }
 
 void Unmap_Huge_Pages(uint8_t* region, size_t bytes) {
-#ifdef VIDORLAN_HEAP_REGIONS
-  std::free(region);
-  static_cast<void>(bytes);
+  if (region == nullptr) return;
+#ifdef VIDORLAN_ADDRESS_SANITIZER
+  // The addresses may be mapped again for something else.
+  ASAN_UNPOISON_MEMORY_REGION(region, Huge_Page_Bytes(bytes));
+#endif
+  munmap(region, Huge_Page_Bytes(bytes));
+}
+
+void Fence_Off(uint8_t* at, size_t bytes) {
+#ifdef VIDORLAN_ADDRESS_SANITIZER
+  ASAN_POISON_MEMORY_REGION(at, bytes);
 #else
-  if (region != nullptr) munmap(region, Huge_Page_Bytes(bytes));
+  static_cast<void>(at);
+  static_cast<void>(bytes);
 #endif
 }
 

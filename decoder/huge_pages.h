@@ -13,8 +13,14 @@ size_t Huge_Page_Bytes(size_t bytes);
 
 // A zeroed region of Huge_Page_Bytes(bytes) bytes, or nullptr when out of
 // memory (or for 0 bytes); Unmap_Huge_Pages with the same `bytes` frees it.
+// The bytes past `bytes` are fenced off.
 uint8_t* Map_Huge_Pages(size_t bytes);
 void Unmap_Huge_Pages(uint8_t* region, size_t bytes);
+
+// Marks `bytes` at `at`, inside a region, as not to be touched: under
+// AddressSanitizer any access there is reported, as past the end of a heap
+// block. Does nothing in other builds.
+void Fence_Off(uint8_t* at, size_t bytes);
 
 // Such a region, owned.
 class HugePageBuffer {
