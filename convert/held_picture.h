@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+
 #include "convert/picture_output.h"
 #include "decoder/huge_pages.h"
 

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <cstdint>
 #include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -27,7 +28,7 @@ size_t Huge_Page_Bytes(size_t bytes) {
 
 uint8_t* Map_Huge_Pages(size_t bytes) {
   const size_t size = Huge_Page_Bytes(bytes);
-  if (size == 0 || size < bytes) return nullptr;
+  if (size == 0 || size < bytes || size > SIZE_MAX - HUGE_PAGE_BYTES) return nullptr;
   // One huge page more than asked for, so that an aligned start lies inside;
   // the rest goes back.
   void* address = mmap(nullptr, size + HUGE_PAGE_BYTES, PROT_READ | PROT_WRITE,

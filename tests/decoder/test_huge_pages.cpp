@@ -32,6 +32,7 @@ TEST(HugePageBuffer, HoldsZeroedAlignedMemoryAndMoves) {
   EXPECT_EQ(moved.size(), 0u);
   EXPECT_FALSE(moved.Allocate(0));
   EXPECT_FALSE(moved.Allocate(SIZE_MAX));
+  EXPECT_FALSE(moved.Allocate(SIZE_MAX - (size_t{4} << 20)));
 }
 
 }  // namespace
