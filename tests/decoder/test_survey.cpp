@@ -114,16 +114,16 @@ TEST(Survey, ReadsThePicturesOfElementaryAndProgramStreamsAtOpen) {
   EXPECT_EQ(pictures[4].progressive_frame, 1);
   // Packets of every size cut start codes and the headers after them
   // anywhere; the pictures are those of the whole stream.
-  for (const std::vector<int>& sizes : std::vector<std::vector<int>>{
-           {1000}, {1}, {3, 5, 7}, {8}, {9, 2}, {13, 1, 1, 6}}) {
+  const auto fields = [](const SurveyedPicture& p) {
+    return std::tie(p.group, p.temporal_reference, p.picture_structure, p.progressive_frame,
+                    p.repeat_first_field);
+  };
+  for (const std::vector<int>& sizes :
+       std::vector<std::vector<int>>{{1000}, {1}, {3, 5, 7}, {8}, {9, 2}, {13, 1, 1, 6}}) {
     const auto cut = Survey_Stream(Program_Stream_Of_Packets(film, sizes), true).pictures;
     ASSERT_EQ(cut.size(), pictures.size()) << sizes[0];
     for (size_t i = 0; i < cut.size(); ++i) {
-      EXPECT_EQ(std::tie(cut[i].group, cut[i].temporal_reference, cut[i].picture_structure,
-                         cut[i].progressive_frame, cut[i].repeat_first_field),
-                std::tie(pictures[i].group, pictures[i].temporal_reference,
-                         pictures[i].picture_structure, pictures[i].progressive_frame,
-                         pictures[i].repeat_first_field))
+      EXPECT_EQ(fields(cut[i]), fields(pictures[i]))
           << "packets from " << sizes[0] << ", picture " << i;
     }
   }
