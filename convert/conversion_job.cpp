@@ -465,7 +465,7 @@ void ConversionJob::Run() {
   if (stage.read_result != 0 && stage.read_result != DECODER_END_OF_SEQUENCE)
     p.job_state.store(JOB_READ_ERROR);
   // A file that cannot be completed on disk is a write error too. Closing
-  // first lets go of any frame still being compressed ahead.
+  // first lets go of any frame still being compressed or converted ahead.
   int closed = writer_.Close();
   frames = std::vector<DecodedFrame>();
   if (stage.write_failed || (closed != 0 && p.job_state.load() == JOB_OK)) {

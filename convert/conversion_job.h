@@ -11,9 +11,9 @@
 // On a machine with more than one core the worker hands compression and
 // writing (and, for frames stored uncompressed, the conversion to RGB) to a
 // second thread of its own and decodes the next pictures meanwhile, a few
-// ahead at most. Files, split points, the
-// frame limit, progress, cancel and errors are those of one thread doing each frame in turn: every
-// decision that depends on what was written stays with the writing side.
+// ahead at most. Files, split points, the frame limit, progress, cancel and
+// errors are those of one thread doing each frame in turn: every decision
+// that depends on what was written stays with the writing side.
 #pragma once
 
 #include <atomic>

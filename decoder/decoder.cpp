@@ -46,12 +46,9 @@ int Probe_Stream_Kind() {
   return DECODER_UNKNOWN_STREAM;
 }
 
-// Planes start 64-byte aligned, at least that far apart.
+// The fenced-off gap after each frame-store plane. Planes are whole
+// macroblocks (multiples of 64 bytes), so every plane stays 64-byte aligned.
 constexpr size_t PLANE_GAP = 64;
-
-size_t Round_Up(size_t value, size_t multiple) {
-  return (value + multiple - 1) / multiple * multiple;
-}
 
 }  // namespace
 
@@ -219,8 +216,8 @@ int Allocate_Frame_Stores() {
   // was decoded into its store (damaged streams) is defined. Each plane is
   // followed by a fenced-off gap, so that the sanitized builds report a
   // write past its end.
-  const size_t luma_room = Round_Up(luma_bytes + PLANE_GAP, PLANE_GAP);
-  const size_t chroma_room = Round_Up(chroma_bytes + PLANE_GAP, PLANE_GAP);
+  const size_t luma_room = luma_bytes + PLANE_GAP;
+  const size_t chroma_room = chroma_bytes + PLANE_GAP;
   d.frame_store_bytes = 3 * (luma_room + 2 * chroma_room) + map_bytes;
   uint8_t* next = Map_Huge_Pages(d.frame_store_bytes);
   if (next == nullptr) {
