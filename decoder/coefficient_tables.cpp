@@ -127,6 +127,9 @@ constexpr DctCode b14_next_codes[] = {
     {"11", {0, 1}},
     {"10", {DCT_END_OF_BLOCK, 0}},
 };
+constexpr DctCode b14_first_codes[] = {
+    {"1", {0, 1}},
+};
 
 // Table B-15 up to 13 bits. Its codes of 14 to 16 bits are those of Table
 // B-14; of the 12- and 13-bit codes of Table B-14 it uses only those below.
@@ -262,10 +265,13 @@ constexpr std::array<VlcEntry, 1 << DC_SIZE_WINDOW_BITS> dc_size_chrominance =
 static_assert(Vlc_Table_Filled(dc_size_luminance) && Vlc_Table_Filled(dc_size_chrominance));
 
 constexpr DctTable dct_b14 = Dct_Table({b14_next_codes, b14_codes});
+constexpr DctTable dct_b14_first = Dct_Table({b14_first_codes, b14_codes});
 constexpr DctTable dct_b15 = Dct_Table({b15_codes});
 
 // Table B-14 covers every window from 16 up; Table B-15 has holes only where
 // the header says.
 static_assert(Complete(dct_b14, 8, DCT_LONG_CODES) && Complete(dct_b14, DCT_LONG_CODES + 16));
+static_assert(Complete(dct_b14_first, 8, DCT_LONG_CODES) &&
+              Complete(dct_b14_first, DCT_LONG_CODES + 16));
 static_assert(Complete(dct_b15, 8, DCT_LONG_CODES) &&
               Complete(dct_b15, DCT_LONG_CODES + 16, DCT_LONG_CODES + 128));

@@ -156,12 +156,14 @@ struct alignas(4) DctEntry {
 //   zeros, 12 to 16 bits. No code starts with twelve zeros (c < 16), and
 //   Table B-15 leaves some of the 12- and 13-bit codes of Table B-14
 //   unused: those entries are invalid.
-// Table B-14 is the one that holds after the first coefficient of a
-// non-intra block (10 is end_of_block, 11s run 0, level 1); its first code
-// 1s is for the decoder to take.
+// dct_b14 is Table B-14 as it holds after the first coefficient of a
+// non-intra block (10 is end_of_block, 11s run 0, level 1), dct_b14_first
+// as it holds for that first coefficient (1s is run 0, level 1; no
+// end_of_block).
 constexpr uint32_t DCT_LONG_CODES = 1024;
 using DctTable = std::array<DctEntry, DCT_LONG_CODES + 512>;
 extern const DctTable dct_b14;
+extern const DctTable dct_b14_first;
 extern const DctTable dct_b15;
 
 inline const DctEntry& Find_Dct_Entry(uint32_t c, const DctEntry* table) {

@@ -151,23 +151,16 @@ template <Coding kCoding, bool kB15>
 int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position,
                         const uint16_t* weights, const uint8_t* scan) {
   constexpr const BlockMessages& messages = Messages(kCoding);
-  if constexpr (!Is_Intra(kCoding)) {
-    // The first code of a non-intra block: 1s is run 0, level 1 (where 1 is
-    // the first bit of end_of_block and of 11s further on). Codes that start
-    // with 0 are the table's.
-    if (bits.Peek(1) != 0) {
-      const int sign = bits.BitMaskAt(1);
-      bits.Skip(2);
-      const unsigned j = scan[0];
-      coefficients[j] = Dequantise<kCoding>(1, sign, weights[j]);
-      position = 1;
-    }
-  }
   const DctEntry* const table = kB15 ? dct_b15.data() : dct_b14.data();
+  // The first code of a non-intra block has a table of its own (1s is run
+  // 0, level 1, where 1 is the first bit of end_of_block and of 11s further
+  // on): a branch on its first bit would go either way.
+  const DctEntry* code_table = Is_Intra(kCoding) ? table : dct_b14_first.data();
   const char* error = nullptr;
   uint32_t window = bits.Peek(16);
   for (;;) {
-    const DctEntry& entry = Find_Dct_Entry(window, table);
+    const DctEntry& entry = Find_Dct_Entry(window, code_table);
+    code_table = table;
     // end_of_block, escape and invalid codes have runs of 64 and more, so
     // that one comparison sends them and a position past 63 the slow way.
     unsigned next = static_cast<unsigned>(position) + entry.run;
