@@ -34,7 +34,7 @@ done
 
 data=bench/data
 out=$data/out
-mkdir -p "$data" "$out"
+mkdir -p "$data/timings" "$out"
 trap 'rm -rf "$out"' EXIT
 
 # make_stream FILE SIZE FRAMES RATE MAXRATE BUFSIZE
@@ -53,19 +53,26 @@ hd=$data/hd_interlaced_100.vob
 make_stream "$sd" 720x576 500 6M 9M 1835k
 make_stream "$hd" 1920x1080 100 15M 20M 8M
 
-# compare JSON NAME TARGETS: the other commands of a hyperfine run against
-# NAME, each as median (min..max) seconds and the ratio NAME / other
-# (median, and the range from the extremes). TARGETS: the largest ratio
-# for each other command in turn, comma-separated (the last one holds for
-# the rest), or - for none.
+# compare NAME TARGETS JSON...: the other commands of a group against NAME,
+# each as median (min..max) seconds over the runs of all its JSON files
+# (hyperfine exports) and the ratio NAME / other (median, and the range from
+# the extremes). TARGETS: the largest ratio for each other command in turn,
+# comma-separated (the last one holds for the rest), or - for none.
 compare() {
   python3 - "$@" <<'PY'
-import json, sys
-path, ours_name, targets = sys.argv[1], sys.argv[2], sys.argv[3].split(",")
-results = {r["command"]: r for r in json.load(open(path))["results"]}
+import json, statistics, sys
+ours_name, targets, paths = sys.argv[1], sys.argv[2].split(","), sys.argv[3:]
+times = {}
+for path in paths:
+    for r in json.load(open(path))["results"]:
+        times.setdefault(r["command"], []).extend(r["times"])
+def summary(t):
+    return {"median": statistics.median(t), "min": min(t), "max": max(t),
+            "sd": statistics.stdev(t) if len(t) > 1 else 0.0}
+results = {name: summary(t) for name, t in times.items()}
 ours = results[ours_name]
 def line(name, r):
-    return f"  {name:24s} {r['median']:7.3f} s  ({r['min']:.3f}..{r['max']:.3f}, sd {r['stddev'] or 0:.3f})"
+    return f"  {name:24s} {r['median']:7.3f} s  ({r['min']:.3f}..{r['max']:.3f}, sd {r['sd']:.3f})"
 print(line(ours_name, ours))
 others = [name for name in results if name != ours_name]
 for index, name in enumerate(others):
@@ -79,12 +86,16 @@ for index, name in enumerate(others):
 PY
 }
 
-# time_group TITLE TARGETS RUNS NAME COMMAND NAME COMMAND ...: one hyperfine
-# run, the first command being vidorlan's. Every run writes a new file, as a
-# conversion usually does: the outputs of the run before are removed first,
-# untimed, so that no run pays for truncating the last one's 600 MB, and
-# what is left in the page cache is written out (sync), so that no run
-# competes with the kernel writing back the one before.
+# time_group TITLE TARGETS RUNS NAME COMMAND NAME COMMAND ...: RUNS runs of
+# each command, the first command being vidorlan's, in rounds (hyperfine
+# runs) that take the commands in turn, so that a machine that speeds up or
+# slows down during the group does so for all of them alike: RUNS rounds of
+# one run each, or rounds of five for groups of more than 10 runs, after one
+# warm-up run of each. Every run writes a new file, as a conversion usually
+# does: the outputs of the run before are removed first, untimed, so that no
+# run pays for truncating the last one's 600 MB, and what is left in the
+# page cache is written out (sync), so that no run competes with the kernel
+# writing back the one before.
 group=0
 time_group() {
   local title=$1 targets=$2 n=$3
@@ -94,13 +105,19 @@ time_group() {
     args+=(-n "$1" "$2")
     shift 2
   done
+  local per_round=$([ "$n" -gt 10 ] && echo 5 || echo 1)
+  local rounds=$(((n + per_round - 1) / per_round)) jsons=() round
   group=$((group + 1))
   echo
   echo "== $title"
-  hyperfine -N --style none --warmup 1 --runs "$n" --export-json "$data/group$group.json" \
-    --prepare "sh -c 'rm -f $out/vidorlan.avi $out/ffmpeg.avi && sync'" \
-    "${args[@]}" >/dev/null
-  compare "$data/group$group.json" "$first" "$targets"
+  for round in $(seq "$rounds"); do
+    jsons+=("$data/timings/group$group.$round.json")
+    hyperfine -N --style none --warmup $([ "$round" = 1 ] && echo 1 || echo 0) \
+      --runs "$per_round" --export-json "${jsons[-1]}" \
+      --prepare "sh -c 'rm -f $out/vidorlan.avi $out/ffmpeg.avi && sync'" \
+      "${args[@]}" >/dev/null
+  done
+  compare "$first" "$targets" "${jsons[@]}"
 }
 
 raw() {  # ffmpeg into an uncompressed 24-bit AVI; $1 = thread options

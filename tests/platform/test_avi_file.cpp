@@ -80,6 +80,18 @@ TEST(AviFilePlain, UncompressedFramesReadBackExactly) {
   EXPECT_EQ(s.idx1.size(), 5u);
 }
 
+// A frame of more than a mebibyte is written in pieces.
+TEST(AviFilePlain, LargeFramesReadBackExactly) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  const std::string path = dir.File("large.avi");
+  AviFile file;
+  ASSERT_EQ(CreateVideoFile(file, path, 640, 640), AVI_OK);
+  const std::vector<uint8_t> expected = WriteUncompressed(file, 640, 640, 2);
+  ASSERT_EQ(file.Release(), AVI_OK);
+  EXPECT_EQ(avi_test::DecodeToBgr(path), expected);
+}
+
 TEST(AviFilePlain, FileWithoutFramesIsReadable) {
   SKIP_WITHOUT_FFMPEG();
   TempDir dir;
@@ -280,53 +292,55 @@ TEST(AviFileErrors, FullDiskIsReportedByWriteAndRelease) {
 // its header reports: when the index finds no room behind the data, the last
 // frame gives up its space. A file the layer made and could not complete is
 // gone; a file that was there before is never removed.
+// Frames of 9 KiB, and of 1.2 MB, which are written a mebibyte at a time.
 TEST(AviFileErrors, AFullDiskLeavesAWholeFileOrNone) {
   SKIP_WITHOUT_FFMPEG();
-  constexpr int kWidth = 64, kHeight = 48;
-  constexpr uint64_t kChunk = 8 + kWidth * kHeight * 3;
-  TempDir dir;
-  uint64_t header = 0;  // where the first frame goes: an empty file less its idx1
-  {
-    AviFile empty;
-    ASSERT_EQ(CreateVideoFile(empty, dir.File("empty.avi"), kWidth, kHeight), AVI_OK);
-    ASSERT_EQ(empty.Release(), AVI_OK);
-    header = std::filesystem::file_size(dir.File("empty.avi")) - 8;
-  }
-  struct Case {
-    const char* name;
-    uint64_t room;  // file size limit
-    bool existed;
-    int frames;  // frames the file keeps; -1: the file cannot be set up
-  };
-  for (const Case& c : {Case{"room ends inside a frame", header + 5 * kChunk + 4000, false, 5},
-                        Case{"room ends at a frame", header + 5 * kChunk, false, 4},
-                        Case{"room ends in the first bytes", 50, false, -1},
-                        Case{"room ends inside the header", 1000, false, -1},
-                        Case{"an existing file stays", 1000, true, -1}}) {
-    SCOPED_TRACE(c.name);
-    const std::string path = dir.File(std::string(c.name) + ".avi");
-    if (c.existed) avi_test::WriteFile(path, "earlier contents");
-    std::vector<uint8_t> frame = avi_test::MakeFrame(kWidth, kHeight, 0);
-    AviFile file;
-    avi_test::FileSizeLimit limit(c.room);
-    const int created = CreateVideoFile(file, path, kWidth, kHeight);
-    if (c.frames < 0) {
-      EXPECT_NE(created, AVI_OK);
-      file.Release();
-      EXPECT_EQ(std::filesystem::exists(path), c.existed);
-      continue;
+  for (const auto& [kWidth, kHeight] : {std::pair{64, 48}, std::pair{640, 640}}) {
+    const uint64_t kChunk = 8 + uint64_t{3} * kWidth * kHeight;
+    TempDir dir;
+    uint64_t header = 0;  // where the first frame goes: an empty file less its idx1
+    {
+      AviFile empty;
+      ASSERT_EQ(CreateVideoFile(empty, dir.File("empty.avi"), kWidth, kHeight), AVI_OK);
+      ASSERT_EQ(empty.Release(), AVI_OK);
+      header = std::filesystem::file_size(dir.File("empty.avi")) - 8;
     }
-    ASSERT_EQ(created, AVI_OK);
-    int accepted = 0;
-    while (accepted < 10 && file.WriteFrame(frame, true, nullptr, nullptr) == AVI_OK) ++accepted;
-    EXPECT_EQ(accepted, 5);
-    EXPECT_EQ(file.Release(), AVI_ERROR_WRITE);
-    avi_test::AviStructure s = avi_test::AviStructureReader(path).Read();
-    EXPECT_EQ(s.error, "");
-    EXPECT_EQ(s.avih_total_frames, static_cast<uint32_t>(c.frames));
-    EXPECT_EQ(s.strh_length, static_cast<uint32_t>(c.frames));
-    EXPECT_EQ(s.idx1.size(), static_cast<size_t>(c.frames));
-    EXPECT_EQ(avi_test::CountFrames(path), c.frames);
+    struct Case {
+      const char* name;
+      uint64_t room;  // file size limit
+      bool existed;
+      int frames;  // frames the file keeps; -1: the file cannot be set up
+    };
+    for (const Case& c : {Case{"room ends inside a frame", header + 6 * kChunk - 1000, false, 5},
+                          Case{"room ends at a frame", header + 5 * kChunk, false, 4},
+                          Case{"room ends in the first bytes", 50, false, -1},
+                          Case{"room ends inside the header", 1000, false, -1},
+                          Case{"an existing file stays", 1000, true, -1}}) {
+      SCOPED_TRACE(std::string(c.name) + ", width " + std::to_string(kWidth));
+      const std::string path = dir.File(std::string(c.name) + ".avi");
+      if (c.existed) avi_test::WriteFile(path, "earlier contents");
+      std::vector<uint8_t> frame = avi_test::MakeFrame(kWidth, kHeight, 0);
+      AviFile file;
+      avi_test::FileSizeLimit limit(c.room);
+      const int created = CreateVideoFile(file, path, kWidth, kHeight);
+      if (c.frames < 0) {
+        EXPECT_NE(created, AVI_OK);
+        file.Release();
+        EXPECT_EQ(std::filesystem::exists(path), c.existed);
+        continue;
+      }
+      ASSERT_EQ(created, AVI_OK);
+      int accepted = 0;
+      while (accepted < 10 && file.WriteFrame(frame, true, nullptr, nullptr) == AVI_OK) ++accepted;
+      EXPECT_EQ(accepted, 5);
+      EXPECT_EQ(file.Release(), AVI_ERROR_WRITE);
+      avi_test::AviStructure s = avi_test::AviStructureReader(path).Read();
+      EXPECT_EQ(s.error, "");
+      EXPECT_EQ(s.avih_total_frames, static_cast<uint32_t>(c.frames));
+      EXPECT_EQ(s.strh_length, static_cast<uint32_t>(c.frames));
+      EXPECT_EQ(s.idx1.size(), static_cast<size_t>(c.frames));
+      EXPECT_EQ(avi_test::CountFrames(path), c.frames);
+    }
   }
 }
 
