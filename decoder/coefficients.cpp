@@ -152,29 +152,28 @@ int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position,
                         const uint16_t* weights, const uint8_t* scan) {
   constexpr const BlockMessages& messages = Messages(kCoding);
   const DctEntry* const table = kB15 ? dct_b15.data() : dct_b14.data();
-  // The first code of a non-intra block has a table of its own (1s is run
-  // 0, level 1, where 1 is the first bit of end_of_block and of 11s further
-  // on): a branch on its first bit would go either way.
-  const DctEntry* code_table = Is_Intra(kCoding) ? table : dct_b14_first.data();
   const char* error = nullptr;
   uint32_t window = bits.Peek(16);
+  // The first code of a non-intra block has a table of its own (1s is run
+  // 0, level 1, where 1 is the first bit of end_of_block and of 11s further
+  // on): a branch on its first bit would go either way. Each code's entry is
+  // looked up as soon as the code before it is consumed.
+  const DctEntry* entry = &Find_Dct_Entry(window, Is_Intra(kCoding) ? table : dct_b14_first.data());
   for (;;) {
-    const DctEntry& entry = Find_Dct_Entry(window, code_table);
-    code_table = table;
     // end_of_block, escape and invalid codes have runs of 64 and more, so
     // that one comparison sends them and a position past 63 the slow way.
-    unsigned next = static_cast<unsigned>(position) + entry.run;
-    int level = entry.level;
+    unsigned next = static_cast<unsigned>(position) + entry->run;
+    int level = entry->level;
     int sign;
     if (next <= 63) [[likely]] {
       // The sign bit follows the code; the window holds at least 25 bits.
-      sign = bits.BitMaskAt(entry.length);
-      window = bits.SkipFilling(entry.skip);
-    } else if (entry.run == DCT_END_OF_BLOCK) {
-      bits.Skip(entry.skip);
+      sign = bits.BitMaskAt(entry->length);
+      window = bits.SkipFilling(entry->skip);
+    } else if (entry->run == DCT_END_OF_BLOCK) {
+      bits.Skip(entry->skip);
       break;
-    } else if (entry.run == DCT_ESCAPE) {
-      bits.Skip(entry.skip);
+    } else if (entry->run == DCT_ESCAPE) {
+      bits.Skip(entry->skip);
       RunLevel code;
       if constexpr (Is_MPEG2(kCoding)) {
         code = Read_MPEG2_Escape(bits);
@@ -193,17 +192,18 @@ int Decode_Coefficients(BitCursor& bits, int16_t* coefficients, int position,
       level = code.level;
       sign = code.sign;
       window = bits.Peek(16);
-    } else if (entry.run == DCT_INVALID) {
+    } else if (entry->run == DCT_INVALID) {
       error = messages.invalid_code;
       break;
     } else {
-      bits.Skip(entry.skip);
+      bits.Skip(entry->skip);
       error = messages.out_of_bounds;
       break;
     }
     const unsigned j = scan[next];
     coefficients[j] = Dequantise<kCoding>(level, sign, weights[j]);
     position = static_cast<int>(next) + 1;
+    entry = &Find_Dct_Entry(window, table);
   }
   if (error != nullptr) Block_Error(error);
   return position;
