@@ -589,8 +589,17 @@ int LibavEncoder::Convert(std::span<const uint8_t> frame, bool padded, SwsContex
                           AVFrame* picture) {
   const LibavApi& av = *Libav();
   const AVCodecContext* ctx = context.get();
-  // The encoder may still hold a reference to an earlier picture.
-  if (av.av_frame_make_writable(picture) < 0) return AVI_ERROR_COMPRESSOR;
+  // The encoder may still hold a reference to an earlier picture: then this
+  // one gets a buffer of its own. The conversion writes every sample, so
+  // nothing is copied over.
+  if (!av.av_frame_is_writable(picture)) {
+    const int format = picture->format;
+    av.av_frame_unref(picture);
+    picture->format = format;
+    picture->width = ctx->width;
+    picture->height = ctx->height;
+    if (av.av_frame_get_buffer(picture, 0) < 0) return AVI_ERROR_COMPRESSOR;
+  }
 
   // Bottom-up rows: start at the last row in memory (the top of the
   // picture) and step backwards. The buffer only lends the padded frame to

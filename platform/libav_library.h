@@ -24,7 +24,7 @@ extern "C" {
   X(av_frame_alloc)                     \
   X(av_frame_free)                      \
   X(av_frame_get_buffer)                \
-  X(av_frame_make_writable)             \
+  X(av_frame_is_writable)               \
   X(av_frame_unref)                     \
   X(av_get_packed_sample_fmt)           \
   X(av_log_default_callback)            \
