@@ -230,15 +230,21 @@ class LibavEncoder {
 
 namespace {
 
+// Gives `picture`, which holds no buffer, one of its own for a picture of
+// `format`, width x height; false when out of memory.
+bool Allocate_Picture(AVFrame* picture, int format, int width, int height) {
+  picture->format = format;
+  picture->width = width;
+  picture->height = height;
+  return Libav()->av_frame_get_buffer(picture, 0) >= 0;
+}
+
 // A picture in the encoder's pixel format; nullptr when out of memory.
 FramePtr Make_Picture(const CompressorSpec& spec, const StreamShape& shape) {
-  const LibavApi& av = *Libav();
-  FramePtr picture(av.av_frame_alloc());
-  if (picture == nullptr) return nullptr;
-  picture->format = spec.pixel_format;
-  picture->width = shape.width;
-  picture->height = shape.height;
-  if (av.av_frame_get_buffer(picture.get(), 0) < 0) return nullptr;
+  FramePtr picture(Libav()->av_frame_alloc());
+  if (picture == nullptr ||
+      !Allocate_Picture(picture.get(), spec.pixel_format, shape.width, shape.height))
+    return nullptr;
   return picture;
 }
 
@@ -595,10 +601,7 @@ int LibavEncoder::Convert(std::span<const uint8_t> frame, bool padded, SwsContex
   if (!av.av_frame_is_writable(picture)) {
     const int format = picture->format;
     av.av_frame_unref(picture);
-    picture->format = format;
-    picture->width = ctx->width;
-    picture->height = ctx->height;
-    if (av.av_frame_get_buffer(picture, 0) < 0) return AVI_ERROR_COMPRESSOR;
+    if (!Allocate_Picture(picture, format, ctx->width, ctx->height)) return AVI_ERROR_COMPRESSOR;
   }
 
   // Bottom-up rows: start at the last row in memory (the top of the
