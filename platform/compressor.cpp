@@ -230,6 +230,10 @@ class LibavEncoder {
 
 namespace {
 
+std::span<const uint8_t> Packet_Bytes(const AVPacket& packet) {
+  return {packet.data, static_cast<size_t>(packet.size)};
+}
+
 // Gives `picture`, which holds no buffer, one of its own for a picture of
 // `format`, width x height; false when out of memory.
 bool Allocate_Picture(AVFrame* picture, int format, int width, int height) {
@@ -394,32 +398,49 @@ class WorkAhead {
 
 // A stream whose frames are independent compresses the frame after the one
 // it compresses in turn with a second encoder, so that two frames are
-// compressed at a time.
+// compressed at a time. Packets change hands whole, without a copy of their
+// bytes: the second encoder's, and the first one's for a frame it compressed
+// early, are swapped into the packet taken, which stays until the next.
 class EncoderAhead {
  public:
-  explicit EncoderAhead(std::unique_ptr<LibavEncoder> encoder)
-      : encoder_(std::move(encoder)), work_(1, [this](int, std::span<const uint8_t> frame) {
+  // Each packet must hold an AVPacket.
+  EncoderAhead(std::unique_ptr<LibavEncoder> encoder, PacketPtr done, PacketPtr early,
+               PacketPtr taken)
+      : encoder_(std::move(encoder)),
+        done_(std::move(done)),
+        early_(std::move(early)),
+        taken_(std::move(taken)),
+        work_(1, [this](int, std::span<const uint8_t> frame) {
           CompressedFrame out;
           const int result = encoder_->Encode(frame, true, &out);
-          packet_.assign(out.data.begin(), out.data.end());
+          encoder_->packet.swap(done_);
           key_frame_ = out.key_frame;
           return result;
         }) {}
 
   WorkAhead& Work() { return work_; }
 
-  // Waits for the frame in hand and gives its packet.
-  int Take(std::vector<uint8_t>* packet, bool* key_frame) {
+  // Waits for the frame in hand; its packet becomes the one taken.
+  int Take(bool* key_frame) {
     int slot;
     const int result = work_.Take(&slot);
-    packet->swap(packet_);
+    taken_.swap(done_);
     *key_frame = key_frame_;
     return result;
   }
 
+  // Keeps the packet of a frame compressed early until Take_Early makes it
+  // the one taken; `packet` gets one whose bytes are no longer in use.
+  void Keep_Early(PacketPtr& packet) { early_.swap(packet); }
+  void Take_Early() { taken_.swap(early_); }
+
+  std::span<const uint8_t> Taken() const { return Packet_Bytes(*taken_); }
+
  private:
   std::unique_ptr<LibavEncoder> encoder_;  // used by the thread only
-  std::vector<uint8_t> packet_;
+  PacketPtr done_;                         // the second encoder's last packet
+  PacketPtr early_;
+  PacketPtr taken_;
   bool key_frame_ = false;
   WorkAhead work_;  // last: its thread uses the rest
 };
@@ -522,8 +543,14 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
   if (std::thread::hardware_concurrency() > 1) {
     try {
       if (spec->independent_frames) {
+        const LibavApi& av = *Libav();
         std::unique_ptr<LibavEncoder> second = Make_Encoder(*spec, options, shape);
-        if (second != nullptr) ahead_ = std::make_unique<EncoderAhead>(std::move(second));
+        PacketPtr packets[3] = {PacketPtr(av.av_packet_alloc()), PacketPtr(av.av_packet_alloc()),
+                                PacketPtr(av.av_packet_alloc())};
+        if (second != nullptr && packets[0] != nullptr && packets[1] != nullptr &&
+            packets[2] != nullptr)
+          ahead_ = std::make_unique<EncoderAhead>(std::move(second), std::move(packets[0]),
+                                                  std::move(packets[1]), std::move(packets[2]));
       } else {
         auto converter = Make_Converter(*spec, shape);
         FramePtr first = Make_Picture(*spec, shape);
@@ -557,14 +584,14 @@ int CompressedStream::Compress(std::span<const uint8_t> frame, CompressedFrame* 
     return result == AVI_OK ? encoder_->EncodePicture(picture, out) : result;
   }
   if (ahead_ != nullptr && ahead_->Work().Holds(frame.data())) {
-    const int result = ahead_->Take(&taken_packet_, &out->key_frame);
-    out->data = taken_packet_;
+    const int result = ahead_->Take(&out->key_frame);
+    out->data = ahead_->Taken();
     return result;
   }
   if (early_frame_ != nullptr && early_frame_ == frame.data()) {
     early_frame_ = nullptr;
-    taken_packet_.swap(early_packet_);
-    out->data = taken_packet_;
+    ahead_->Take_Early();
+    out->data = ahead_->Taken();
     out->key_frame = early_key_frame_;
     return early_result_;
   }
@@ -579,7 +606,7 @@ bool CompressedStream::CompressAhead(std::span<const uint8_t> frame) {
   if (early_frame_ != nullptr || ahead_->Work().Holds(frame.data())) return false;
   CompressedFrame out;
   early_result_ = encoder_->Encode(frame, true, &out);
-  early_packet_.assign(out.data.begin(), out.data.end());
+  ahead_->Keep_Early(encoder_->packet);
   early_key_frame_ = out.key_frame;
   early_frame_ = frame.data();
   return true;
@@ -641,7 +668,7 @@ int LibavEncoder::EncodePicture(AVFrame* picture, CompressedFrame* out) {
   // Without delay the packet is there at once; EAGAIN would mean the
   // encoder holds the frame back, which the one-in-one-out contract forbids.
   if (av.avcodec_receive_packet(ctx, packet) < 0) return AVI_ERROR_COMPRESSOR;
-  out->data = std::span<const uint8_t>(packet->data, static_cast<size_t>(packet->size));
+  out->data = Packet_Bytes(*packet);
   out->key_frame = (packet->flags & AV_PKT_FLAG_KEY) != 0;
   return AVI_OK;
 }

@@ -142,12 +142,11 @@ class CompressedStream {
   std::unique_ptr<LibavEncoder> encoder_;
   std::unique_ptr<EncoderAhead> ahead_;
   std::unique_ptr<ConverterAhead> converter_ahead_;
-  // A frame CompressAhead compressed on the caller's thread, and its packet.
+  // A frame CompressAhead compressed on the caller's thread (ahead_ keeps
+  // its packet).
   const uint8_t* early_frame_ = nullptr;
-  std::vector<uint8_t> early_packet_;
   bool early_key_frame_ = false;
   int early_result_ = 0;
-  std::vector<uint8_t> taken_packet_;  // the packet Compress returned from either
   BitmapInfoHeader output_format_;
   size_t frame_bytes_ = 0;
   bool open_ = false;
