@@ -132,6 +132,16 @@ void Blend(benchmark::State& state, const RowBlendKernels& kernels, bool filter)
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * out.size()));
 }
 
+void Swap_Outer_Bytes(benchmark::State& state, const PixelOrderKernels& kernels) {
+  const auto in = Random_Bytes(3 * kWidth, 13);
+  std::vector<uint8_t> out(in.size());
+  for (auto _ : state) {
+    kernels.swap_outer_bytes(in.data(), out.data(), kWidth);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * out.size()));
+}
+
 // Registers the benchmarks of every family that `set` brings.
 void Register(const std::string& level, const KernelSet& set) {
   auto add = [&](const std::string& family, auto function, auto... arguments) {
@@ -171,6 +181,7 @@ void Register(const std::string& level, const KernelSet& set) {
     add("blend_rows", Blend, *set.row_blend, false);
     add("filter_rows_121", Blend, *set.row_blend, true);
   }
+  if (set.pixel_order) add("swap_outer_bytes", Swap_Outer_Bytes, *set.pixel_order);
 }
 
 }  // namespace
@@ -178,7 +189,7 @@ void Register(const std::string& level, const KernelSet& set) {
 int main(int argc, char** argv) {
   Register("portable", {SimdLevel::kPortable, &portable_idct_kernels, &portable_prediction_kernels,
                         &portable_chroma_upsample_kernels, &portable_colour_convert_kernels,
-                        &portable_row_blend_kernels});
+                        &portable_row_blend_kernels, &portable_pixel_order_kernels});
   const SimdLevel processor = Detect_Simd_Level();
   for (const KernelSet& set : Vector_Kernel_Sets()) {
     if (set.level <= processor) Register(Simd_Level_Name(set.level), set);

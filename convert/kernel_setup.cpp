@@ -6,6 +6,7 @@ SimdLevel Install_Kernels(KernelChoice choice) {
   chroma_upsample_kernels = portable_chroma_upsample_kernels;
   colour_convert_kernels = portable_colour_convert_kernels;
   row_blend_kernels = portable_row_blend_kernels;
+  pixel_order_kernels = portable_pixel_order_kernels;
   SimdLevel installed = SimdLevel::kPortable;
   if (choice == KernelChoice::kPortable) return installed;
 
@@ -17,6 +18,7 @@ SimdLevel Install_Kernels(KernelChoice choice) {
     if (set.chroma_upsample) chroma_upsample_kernels = *set.chroma_upsample;
     if (set.colour_convert) colour_convert_kernels = *set.colour_convert;
     if (set.row_blend) row_blend_kernels = *set.row_blend;
+    if (set.pixel_order) pixel_order_kernels = *set.pixel_order;
     installed = set.level;
   }
   return installed;

@@ -11,6 +11,7 @@
 #include "decoder/idct.h"
 #include "decoder/prediction.h"
 #include "platform/cpu_features.h"
+#include "platform/pixel_order.h"
 
 enum class KernelChoice {
   kAuto,      // the best the processor runs
@@ -26,6 +27,7 @@ struct KernelSet {
   const ChromaUpsampleKernels* chroma_upsample;
   const ColourConvertKernels* colour_convert;
   const RowBlendKernels* row_blend;
+  const PixelOrderKernels* pixel_order;
 };
 
 // The sets built for this processor architecture, lowest level first; none

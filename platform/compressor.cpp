@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <mutex>
 #include <system_error>
@@ -9,6 +10,7 @@
 
 #include "platform/libav_library.h"
 #include "platform/libav_objects.h"
+#include "platform/pixel_order.h"
 
 namespace {
 
@@ -256,8 +258,9 @@ FramePtr Make_Picture(const CompressorSpec& spec, const StreamShape& shape) {
 // format, cutting each picture into slices for as many threads as the
 // machine has cores; every slice is converted exactly as a whole picture
 // would be.
-// Lossless paths are plain byte shuffles, which swscale's unscaled
-// converters do exactly; the lossy ones subsample chroma.
+// The lossless paths are plain byte shuffles, which swscale's unscaled
+// converters do exactly (R, G, B pictures need no converter: Convert
+// reorders the bytes itself); the lossy ones subsample chroma.
 std::unique_ptr<SwsContext, SwsFree> Make_Converter(const CompressorSpec& spec,
                                                     const StreamShape& shape) {
   const LibavApi& av = *Libav();
@@ -293,9 +296,11 @@ std::unique_ptr<LibavEncoder> Make_Encoder(const CompressorSpec& spec,
     encoder->context = OpenEncoder(codec, spec, options, shape, 0);
   encoder->picture = Make_Picture(spec, shape);
   encoder->packet.reset(av.av_packet_alloc());
-  encoder->converter = Make_Converter(spec, shape);
+  // R, G, B pictures are made by reordering the bytes (LibavEncoder::Convert).
+  const bool converts = spec.pixel_format != AV_PIX_FMT_RGB24;
+  if (converts) encoder->converter = Make_Converter(spec, shape);
   if (encoder->context == nullptr || encoder->picture == nullptr || encoder->packet == nullptr ||
-      encoder->converter == nullptr)
+      (converts && encoder->converter == nullptr))
     return nullptr;
   encoder->input.assign(
       size_t{3} * static_cast<size_t>(shape.width) * static_cast<size_t>(shape.height) +
@@ -636,6 +641,16 @@ int LibavEncoder::Convert(std::span<const uint8_t> frame, bool padded, SwsContex
   // the converter for this call, read-only.
   const int row_bytes = 3 * ctx->width;
   const uint8_t* input = frame.data();
+  if (picture->format == AV_PIX_FMT_RGB24) {
+    // Only the byte order changes: the rows top first, B, G, R as R, G, B;
+    // nothing past a row is read.
+    for (int y = 0; y < ctx->height; ++y) {
+      pixel_order_kernels.swap_outer_bytes(
+          input + size_t{static_cast<size_t>(row_bytes)} * (ctx->height - 1 - y),
+          picture->data[0] + static_cast<std::ptrdiff_t>(picture->linesize[0]) * y, ctx->width);
+    }
+    return AVI_OK;
+  }
   if (!padded) {
     std::copy(frame.begin(), frame.end(), this->input.begin());
     input = this->input.data();

@@ -188,6 +188,27 @@ TEST_P(VectorRowBlend, BlendAndFilterEqualThePortableKernels) {
 
 INSTANTIATE_VECTOR_KERNEL_TESTS(VectorRowBlend, row_blend);
 
+class VectorPixelOrder : public VectorKernelTest {};
+
+TEST_P(VectorPixelOrder, SwapEqualsThePortableKernel) {
+  const PixelOrderKernels* kernels = GetParam().pixel_order;
+  std::mt19937 rng(9);
+  for (long samples = 0; samples < kSamplesPerFamily;) {
+    for (const int count : {0, 1, 5, 6, 7, 11, 16, 21, 720, 1921}) {
+      SCOPED_TRACE(testing::Message() << "count " << count);
+      const auto in = Random_Row(rng, 3 * static_cast<size_t>(count));
+      auto run = [&](void (*kernel)(const uint8_t*, uint8_t*, int)) {
+        return [&, kernel](uint8_t* out) { kernel(in.data(), out, count); };
+      };
+      Expect_Same_Output(in.size(), run(portable_pixel_order_kernels.swap_outer_bytes),
+                         run(kernels->swap_outer_bytes));
+      samples += static_cast<long>(in.size());
+    }
+  }
+}
+
+INSTANTIATE_VECTOR_KERNEL_TESTS(VectorPixelOrder, pixel_order);
+
 // ---------------------------------------------------------------------------
 // Installing the tables.
 
@@ -201,6 +222,7 @@ TEST(KernelSetup, PortableChoiceRestoresThePortableKernels) {
             portable_chroma_upsample_kernels.vertical_420_to_422_fieldwise);
   EXPECT_EQ(colour_convert_kernels.yuv_to_bgr_row, portable_colour_convert_kernels.yuv_to_bgr_row);
   EXPECT_EQ(row_blend_kernels.blend_rows, portable_row_blend_kernels.blend_rows);
+  EXPECT_EQ(pixel_order_kernels.swap_outer_bytes, portable_pixel_order_kernels.swap_outer_bytes);
 }
 
 TEST(KernelSetup, AutoChoiceTakesTheHighestRunnableLevelPerFamily) {
