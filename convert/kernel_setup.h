@@ -1,5 +1,6 @@
-// The kernel tables of the decoder and the picture output: the portable
-// kernels, or the fastest vectorised ones this processor runs.
+// The kernel tables of the decoder, the picture output and the compressors'
+// input: the portable kernels, or the fastest vectorised ones this processor
+// runs.
 //
 // Every vectorised kernel gives exactly the bytes of its portable twin, so
 // the choice changes the speed and nothing else.
