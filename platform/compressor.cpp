@@ -232,6 +232,12 @@ class LibavEncoder {
 
 namespace {
 
+// R, G, B pictures are made by reordering the bytes (LibavEncoder::Convert);
+// the other pixel formats go through a swscale converter.
+bool Reorders_Only(int pixel_format) {
+  return pixel_format == AV_PIX_FMT_RGB24;
+}
+
 std::span<const uint8_t> Packet_Bytes(const AVPacket& packet) {
   return {packet.data, static_cast<size_t>(packet.size)};
 }
@@ -296,8 +302,7 @@ std::unique_ptr<LibavEncoder> Make_Encoder(const CompressorSpec& spec,
     encoder->context = OpenEncoder(codec, spec, options, shape, 0);
   encoder->picture = Make_Picture(spec, shape);
   encoder->packet.reset(av.av_packet_alloc());
-  // R, G, B pictures are made by reordering the bytes (LibavEncoder::Convert).
-  const bool converts = spec.pixel_format != AV_PIX_FMT_RGB24;
+  const bool converts = !Reorders_Only(spec.pixel_format);
   if (converts) encoder->converter = Make_Converter(spec, shape);
   if (encoder->context == nullptr || encoder->picture == nullptr || encoder->packet == nullptr ||
       (converts && encoder->converter == nullptr))
@@ -641,7 +646,7 @@ int LibavEncoder::Convert(std::span<const uint8_t> frame, bool padded, SwsContex
   // the converter for this call, read-only.
   const int row_bytes = 3 * ctx->width;
   const uint8_t* input = frame.data();
-  if (picture->format == AV_PIX_FMT_RGB24) {
+  if (Reorders_Only(picture->format)) {
     // Only the byte order changes: the rows top first, B, G, R as R, G, B;
     // nothing past a row is read.
     for (int y = 0; y < ctx->height; ++y) {
