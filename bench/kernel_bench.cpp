@@ -142,6 +142,39 @@ void Swap_Outer_Bytes(benchmark::State& state, const PixelOrderKernels& kernels)
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * out.size()));
 }
 
+void Split_Row(benchmark::State& state, const Yuv420Kernels& kernels, bool full_range) {
+  const auto in = Random_Bytes(3 * kWidth, 14);
+  std::vector<uint8_t> luma(kWidth);
+  std::vector<int16_t> u(kChromaWidth), v(kChromaWidth);
+  for (auto _ : state) {
+    kernels.split_row(in.data(), kWidth, full_range, luma.data(), u.data(), v.data());
+    benchmark::DoNotOptimize(luma.data());
+    benchmark::DoNotOptimize(u.data());
+    benchmark::DoNotOptimize(v.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
+}
+
+// Eight rows of chroma samples, as the filter of an SD picture has taps.
+void Filter_Chroma_Rows(benchmark::State& state, const Yuv420Kernels& kernels) {
+  constexpr int kTaps = 8;
+  const int16_t weights[kTaps] = {-58, -172, 492, 1786, 1786, 492, -172, -58};
+  std::vector<std::vector<int16_t>> rows;
+  std::vector<const int16_t*> taps;
+  for (int k = 0; k < kTaps; ++k) {
+    const auto bytes = Random_Bytes(kChromaWidth, 15 + static_cast<unsigned>(k));
+    rows.emplace_back(bytes.begin(), bytes.end());
+    for (int16_t& sample : rows.back()) sample = static_cast<int16_t>(sample * 120);
+    taps.push_back(rows.back().data());
+  }
+  std::vector<uint8_t> out(kChromaWidth);
+  for (auto _ : state) {
+    kernels.filter_rows(taps.data(), weights, kTaps, out.data(), kChromaWidth);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * out.size()));
+}
+
 // Registers the benchmarks of every family that `set` brings.
 void Register(const std::string& level, const KernelSet& set) {
   auto add = [&](const std::string& family, auto function, auto... arguments) {
@@ -182,14 +215,20 @@ void Register(const std::string& level, const KernelSet& set) {
     add("filter_rows_121", Blend, *set.row_blend, true);
   }
   if (set.pixel_order) add("swap_outer_bytes", Swap_Outer_Bytes, *set.pixel_order);
+  if (set.yuv420) {
+    add("split_row", Split_Row, *set.yuv420, false);
+    add("split_row_full_range", Split_Row, *set.yuv420, true);
+    add("filter_chroma_rows", Filter_Chroma_Rows, *set.yuv420);
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  Register("portable", {SimdLevel::kPortable, &portable_idct_kernels, &portable_prediction_kernels,
-                        &portable_chroma_upsample_kernels, &portable_colour_convert_kernels,
-                        &portable_row_blend_kernels, &portable_pixel_order_kernels});
+  Register("portable",
+           {SimdLevel::kPortable, &portable_idct_kernels, &portable_prediction_kernels,
+            &portable_chroma_upsample_kernels, &portable_colour_convert_kernels,
+            &portable_row_blend_kernels, &portable_pixel_order_kernels, &portable_yuv420_kernels});
   const SimdLevel processor = Detect_Simd_Level();
   for (const KernelSet& set : Vector_Kernel_Sets()) {
     if (set.level <= processor) Register(Simd_Level_Name(set.level), set);

@@ -7,13 +7,13 @@ namespace {
 
 constexpr KernelSet kSets[] = {
     {SimdLevel::kSse2, &idct_kernels_sse2, &prediction_kernels_sse2, &chroma_upsample_kernels_sse2,
-     nullptr, &row_blend_kernels_sse2, nullptr},
+     nullptr, &row_blend_kernels_sse2, nullptr, nullptr},
     {SimdLevel::kSse41, nullptr, nullptr, nullptr, &colour_convert_kernels_sse41, nullptr,
-     &pixel_order_kernels_sse41},
+     &pixel_order_kernels_sse41, &yuv420_kernels_sse41},
     {SimdLevel::kAvx2, &idct_kernels_avx2, nullptr, &chroma_upsample_kernels_avx2,
-     &colour_convert_kernels_avx2, nullptr, nullptr},
+     &colour_convert_kernels_avx2, nullptr, nullptr, nullptr},
     {SimdLevel::kAvx512, nullptr, nullptr, nullptr, &colour_convert_kernels_avx512, nullptr,
-     nullptr},
+     nullptr, nullptr},
 };
 
 }  // namespace

@@ -7,6 +7,7 @@ SimdLevel Install_Kernels(KernelChoice choice) {
   colour_convert_kernels = portable_colour_convert_kernels;
   row_blend_kernels = portable_row_blend_kernels;
   pixel_order_kernels = portable_pixel_order_kernels;
+  yuv420_kernels = portable_yuv420_kernels;
   SimdLevel installed = SimdLevel::kPortable;
   if (choice == KernelChoice::kPortable) return installed;
 
@@ -19,6 +20,7 @@ SimdLevel Install_Kernels(KernelChoice choice) {
     if (set.colour_convert) colour_convert_kernels = *set.colour_convert;
     if (set.row_blend) row_blend_kernels = *set.row_blend;
     if (set.pixel_order) pixel_order_kernels = *set.pixel_order;
+    if (set.yuv420) yuv420_kernels = *set.yuv420;
     installed = set.level;
   }
   return installed;

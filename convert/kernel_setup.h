@@ -13,6 +13,7 @@
 #include "decoder/prediction.h"
 #include "platform/cpu_features.h"
 #include "platform/pixel_order.h"
+#include "platform/yuv420_kernels.h"
 
 enum class KernelChoice {
   kAuto,      // the best the processor runs
@@ -29,6 +30,7 @@ struct KernelSet {
   const ColourConvertKernels* colour_convert;
   const RowBlendKernels* row_blend;
   const PixelOrderKernels* pixel_order;
+  const Yuv420Kernels* yuv420;
 };
 
 // The sets built for this processor architecture, lowest level first; none

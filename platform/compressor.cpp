@@ -10,7 +10,7 @@
 
 #include "platform/libav_library.h"
 #include "platform/libav_objects.h"
-#include "platform/pixel_order.h"
+#include "platform/picture_converter.h"
 
 namespace {
 
@@ -93,10 +93,6 @@ void QuietLibraryLog() {
   std::call_once(once, [] { Libav()->av_log_set_level(AV_LOG_ERROR); });
 }
 
-struct SwsFree {
-  void operator()(SwsContext* p) const { Libav()->sws_freeContext(p); }
-};
-
 int Quantiser(int quality) {
   int q = quality > 0 ? std::min(quality, 100) : kDefaultQuality;
   return 1 + (100 - q) * 30 / 99;
@@ -168,7 +164,8 @@ CodecContextPtr OpenEncoder(const AVCodec* codec, const CompressorSpec& spec,
   if (level != 0) ctx->level = level;
   ctx->max_b_frames = 0;
   if (!spec.lossless) {
-    // swscale converts with the BT.601 matrix; say so in the stream.
+    // The pictures are converted with the BT.601 matrix; say so in the
+    // stream.
     ctx->colorspace = AVCOL_SPC_SMPTE170M;
     ctx->color_range =
         spec.pixel_format == AV_PIX_FMT_YUVJ420P ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
@@ -178,9 +175,6 @@ CodecContextPtr OpenEncoder(const AVCodec* codec, const CompressorSpec& spec,
   if (ctx->active_thread_type & FF_THREAD_FRAME) return nullptr;
   return context;
 }
-
-// Frees nothing: a buffer over memory that stays its owner's.
-void LendOnly(void*, uint8_t*) {}
 
 bool ValidInput(const BitmapInfoHeader& format) {
   return format.biWidth > 0 && format.biHeight > 0 && format.biWidth <= 16384 &&
@@ -211,32 +205,27 @@ class LibavEncoder {
   // call. AVI_OK or AVI_ERROR_COMPRESSOR.
   int Encode(std::span<const uint8_t> frame, bool padded, CompressedFrame* out);
   // The two steps of Encode: the conversion of `frame` into `picture` with
-  // `scaler` (`converter` or another), and the encoding of a converted
-  // picture. A padded frame may be converted on another thread than the
-  // encoding (an unpadded one is copied into `input` first). AVI_OK or
-  // AVI_ERROR_COMPRESSOR.
-  int Convert(std::span<const uint8_t> frame, bool padded, SwsContext* scaler, AVFrame* picture);
+  // `converter` (this encoder's or another), and the encoding of a
+  // converted picture. A padded frame may be converted on another thread
+  // than the encoding (an unpadded one is copied into `input` first).
+  // AVI_OK or AVI_ERROR_COMPRESSOR.
+  int Convert(std::span<const uint8_t> frame, bool padded, PictureConverter* converter,
+              AVFrame* picture);
   int EncodePicture(AVFrame* picture, CompressedFrame* out);
 
   CodecContextPtr context;
   FramePtr picture;
   PacketPtr packet;
-  std::unique_ptr<SwsContext, SwsFree> converter;
-  // A frame without padding is copied here before conversion: swscale
-  // reads a few bytes past the end of a row, which past the last row of the
-  // caller's buffer may be memory that is not there.
+  std::unique_ptr<PictureConverter> converter;
+  // A frame without padding is copied here before conversion, which may
+  // read a few bytes past the end of a row: past the last row of the
+  // caller's buffer that may be memory that is not there.
   std::vector<uint8_t> input;  // frame bytes, then kReadAhead zeros
   std::vector<uint8_t> extradata;
   int64_t next_pts = 0;
 };
 
 namespace {
-
-// R, G, B pictures are made by reordering the bytes (LibavEncoder::Convert);
-// the other pixel formats go through a swscale converter.
-bool Reorders_Only(int pixel_format) {
-  return pixel_format == AV_PIX_FMT_RGB24;
-}
 
 std::span<const uint8_t> Packet_Bytes(const AVPacket& packet) {
   return {packet.data, static_cast<size_t>(packet.size)};
@@ -260,31 +249,6 @@ FramePtr Make_Picture(const CompressorSpec& spec, const StreamShape& shape) {
   return picture;
 }
 
-// The converter from the frames' bottom-up BGR24 into the encoder's pixel
-// format, cutting each picture into slices for as many threads as the
-// machine has cores; every slice is converted exactly as a whole picture
-// would be.
-// The lossless paths are plain byte shuffles, which swscale's unscaled
-// converters do exactly (R, G, B pictures need no converter: Convert
-// reorders the bytes itself); the lossy ones subsample chroma.
-std::unique_ptr<SwsContext, SwsFree> Make_Converter(const CompressorSpec& spec,
-                                                    const StreamShape& shape) {
-  const LibavApi& av = *Libav();
-  std::unique_ptr<SwsContext, SwsFree> converter(av.sws_alloc_context());
-  if (converter == nullptr) return nullptr;
-  SwsContext* c = converter.get();
-  av.av_opt_set_int(c, "srcw", shape.width, 0);
-  av.av_opt_set_int(c, "srch", shape.height, 0);
-  av.av_opt_set_pixel_fmt(c, "src_format", AV_PIX_FMT_BGR24, 0);
-  av.av_opt_set_int(c, "dstw", shape.width, 0);
-  av.av_opt_set_int(c, "dsth", shape.height, 0);
-  av.av_opt_set_pixel_fmt(c, "dst_format", spec.pixel_format, 0);
-  av.av_opt_set_int(c, "sws_flags", spec.lossless ? SWS_POINT : SWS_BICUBIC | SWS_ACCURATE_RND, 0);
-  av.av_opt_set_int(c, "threads", 0, 0);
-  if (av.sws_init_context(c, nullptr, nullptr) < 0) return nullptr;
-  return converter;
-}
-
 // Opens an encoder of `spec` for the stream; nullptr when it cannot be
 // opened.
 std::unique_ptr<LibavEncoder> Make_Encoder(const CompressorSpec& spec,
@@ -302,10 +266,9 @@ std::unique_ptr<LibavEncoder> Make_Encoder(const CompressorSpec& spec,
     encoder->context = OpenEncoder(codec, spec, options, shape, 0);
   encoder->picture = Make_Picture(spec, shape);
   encoder->packet.reset(av.av_packet_alloc());
-  const bool converts = !Reorders_Only(spec.pixel_format);
-  if (converts) encoder->converter = Make_Converter(spec, shape);
+  encoder->converter = PictureConverter::Make(spec.pixel_format, shape.width, shape.height);
   if (encoder->context == nullptr || encoder->picture == nullptr || encoder->packet == nullptr ||
-      (converts && encoder->converter == nullptr))
+      encoder->converter == nullptr)
     return nullptr;
   encoder->input.assign(
       size_t{3} * static_cast<size_t>(shape.width) * static_cast<size_t>(shape.height) +
@@ -460,8 +423,8 @@ class EncoderAhead {
 // before.
 class ConverterAhead {
  public:
-  ConverterAhead(LibavEncoder* encoder, std::unique_ptr<SwsContext, SwsFree> converter,
-                 FramePtr first, FramePtr second)
+  ConverterAhead(LibavEncoder* encoder, std::unique_ptr<PictureConverter> converter, FramePtr first,
+                 FramePtr second)
       : converter_(std::move(converter)),
         pictures_{std::move(first), std::move(second)},
         work_(2, [this, encoder](int slot, std::span<const uint8_t> frame) {
@@ -480,7 +443,7 @@ class ConverterAhead {
   }
 
  private:
-  std::unique_ptr<SwsContext, SwsFree> converter_;
+  std::unique_ptr<PictureConverter> converter_;
   FramePtr pictures_[2];
   WorkAhead work_;  // last: its thread uses the rest
 };
@@ -562,7 +525,7 @@ int CompressedStream::Open(const CompressOptions& options, const BitmapInfoHeade
           ahead_ = std::make_unique<EncoderAhead>(std::move(second), std::move(packets[0]),
                                                   std::move(packets[1]), std::move(packets[2]));
       } else {
-        auto converter = Make_Converter(*spec, shape);
+        auto converter = PictureConverter::Make(spec->pixel_format, width, height);
         FramePtr first = Make_Picture(*spec, shape);
         FramePtr second = Make_Picture(*spec, shape);
         if (converter != nullptr && first != nullptr && second != nullptr) {
@@ -628,7 +591,7 @@ int LibavEncoder::Encode(std::span<const uint8_t> frame, bool padded, Compressed
   return result == AVI_OK ? EncodePicture(picture, out) : result;
 }
 
-int LibavEncoder::Convert(std::span<const uint8_t> frame, bool padded, SwsContext* scaler,
+int LibavEncoder::Convert(std::span<const uint8_t> frame, bool padded, PictureConverter* converter,
                           AVFrame* picture) {
   const LibavApi& av = *Libav();
   const AVCodecContext* ctx = context.get();
@@ -640,38 +603,11 @@ int LibavEncoder::Convert(std::span<const uint8_t> frame, bool padded, SwsContex
     av.av_frame_unref(picture);
     if (!Allocate_Picture(picture, format, ctx->width, ctx->height)) return AVI_ERROR_COMPRESSOR;
   }
-
-  // Bottom-up rows: start at the last row in memory (the top of the
-  // picture) and step backwards. The buffer only lends the padded frame to
-  // the converter for this call, read-only.
-  const int row_bytes = 3 * ctx->width;
-  const uint8_t* input = frame.data();
-  if (Reorders_Only(picture->format)) {
-    // Only the byte order changes: the rows top first, B, G, R as R, G, B;
-    // nothing past a row is read.
-    for (int y = 0; y < ctx->height; ++y) {
-      pixel_order_kernels.swap_outer_bytes(
-          input + size_t{static_cast<size_t>(row_bytes)} * (ctx->height - 1 - y),
-          picture->data[0] + static_cast<std::ptrdiff_t>(picture->linesize[0]) * y, ctx->width);
-    }
-    return AVI_OK;
-  }
   if (!padded) {
-    std::copy(frame.begin(), frame.end(), this->input.begin());
-    input = this->input.data();
+    std::copy(frame.begin(), frame.end(), input.begin());
+    frame = std::span<const uint8_t>(input.data(), frame.size());
   }
-  FramePtr source(av.av_frame_alloc());
-  if (source == nullptr) return AVI_ERROR_COMPRESSOR;
-  source->buf[0] = av.av_buffer_create(const_cast<uint8_t*>(input), frame.size(), LendOnly, nullptr,
-                                       AV_BUFFER_FLAG_READONLY);
-  if (source->buf[0] == nullptr) return AVI_ERROR_COMPRESSOR;
-  source->data[0] =
-      source->buf[0]->data + size_t{static_cast<size_t>(row_bytes)} * (ctx->height - 1);
-  source->linesize[0] = -row_bytes;
-  source->format = AV_PIX_FMT_BGR24;
-  source->width = ctx->width;
-  source->height = ctx->height;
-  return av.sws_scale_frame(scaler, picture, source.get()) < 0 ? AVI_ERROR_COMPRESSOR : AVI_OK;
+  return converter->Convert(frame, picture) ? AVI_OK : AVI_ERROR_COMPRESSOR;
 }
 
 int LibavEncoder::EncodePicture(AVFrame* picture, CompressedFrame* out) {

@@ -13,12 +13,11 @@
 // through x264's sliced threads. HuffYUV and Ut Video, which code every
 // frame on its own, can have two frames compressed at a time by two
 // encoders; the others can have the frames to come converted to the
-// encoder's pixel format while it codes (CompressAhead). The conversion runs
-// in slices on every core for all of them, with the same result as in one
-// piece. The same frames always
-// give the same bytes on one machine; FFV1, HuffYUV and Ut Video give them
-// on any machine, while MJPEG, MPEG-4 and H.264 cut one slice per thread,
-// so their bytes follow the number of cores.
+// encoder's pixel format while it codes (CompressAhead); that conversion is
+// described in platform/picture_converter.h. The same frames always give
+// the same bytes on one machine; FFV1, HuffYUV and Ut Video give them on
+// any machine, while MJPEG, MPEG-4 and H.264 cut one slice per thread, so
+// their bytes follow the number of cores.
 //
 // How the options reach the encoders (0 selects the compressor's default):
 // - keyframe_every N: a key frame every N frames at the latest (the

@@ -12,6 +12,7 @@
 #include "convert/kernel_setup.h"
 #include "convert/row_kernels.h"
 #include "decoder/tables.h"
+#include "platform/chroma_filter.h"
 #include "tests/convert/guarded_buffer.h"
 #include "tests/support/vector_kernel_test.h"
 
@@ -209,6 +210,80 @@ TEST_P(VectorPixelOrder, SwapEqualsThePortableKernel) {
 
 INSTANTIATE_VECTOR_KERNEL_TESTS(VectorPixelOrder, pixel_order);
 
+class VectorYuv420 : public VectorKernelTest {};
+
+// A kernel's luma, U and V output of one row, each with guards on both
+// sides that a kernel writing only its own samples leaves as they were.
+struct SplitOutput {
+  static constexpr int kGuard = 16;
+  std::vector<uint8_t> luma;
+  std::vector<int16_t> u, v;
+  bool operator==(const SplitOutput&) const = default;
+};
+
+SplitOutput Split(decltype(Yuv420Kernels::split_row) kernel, const std::vector<uint8_t>& in,
+                  int width, bool full_range) {
+  const size_t chroma = static_cast<size_t>(width + 1) / 2 + 2 * SplitOutput::kGuard;
+  SplitOutput out{std::vector<uint8_t>(static_cast<size_t>(width) + 2 * SplitOutput::kGuard, 0xA5),
+                  std::vector<int16_t>(chroma, 0x5A5A), std::vector<int16_t>(chroma, 0x5A5A)};
+  const int g = SplitOutput::kGuard;
+  kernel(in.data(), width, full_range, out.luma.data() + g, out.u.data() + g, out.v.data() + g);
+  return out;
+}
+
+TEST_P(VectorYuv420, SplitRowEqualsThePortableKernel) {
+  const Yuv420Kernels* kernels = GetParam().yuv420;
+  std::mt19937 rng(10);
+  for (long samples = 0; samples < kSamplesPerFamily;) {
+    for (const int width : {1, 2, 7, 8, 9, 15, 16, 17, 31, 720, 721}) {
+      // An odd width's last pair reads the pixel after the row.
+      const auto in = Random_Row(rng, 3 * static_cast<size_t>(width + width % 2));
+      for (const bool full_range : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "width " << width << " full range " << full_range);
+        ASSERT_EQ(Split(kernels->split_row, in, width, full_range),
+                  Split(portable_yuv420_kernels.split_row, in, width, full_range));
+      }
+      samples += 2 * static_cast<long>(in.size());
+    }
+  }
+}
+
+TEST_P(VectorYuv420, FilterRowsEqualsThePortableKernel) {
+  const Yuv420Kernels* kernels = GetParam().yuv420;
+  std::mt19937 rng(11);
+  for (long samples = 0; samples < kSamplesPerFamily;) {
+    // The filters of real pictures, over 15-bit samples, extremes included.
+    for (const int height : {2, 3, 5, 8, 13, 576}) {
+      const ChromaFilter filter = Halving_Chroma_Filter(height);
+      for (const int count : {1, 7, 8, 9, 17, 360}) {
+        std::vector<std::vector<int16_t>> rows;
+        std::vector<const int16_t*> taps;
+        for (int k = 0; k < filter.taps; ++k) {
+          rows.emplace_back(static_cast<size_t>(count));
+          for (int16_t& sample : rows.back()) {
+            const unsigned r = rng();
+            sample = static_cast<int16_t>(r % 4 == 0 ? 0 : r % 4 == 1 ? 32767 : (r >> 8) % 32768);
+          }
+          taps.push_back(rows.back().data());
+        }
+        // Any chroma row's weights: the edge rows' are folded.
+        const int16_t* weights =
+            filter.weights.data() + rng() % filter.first_row.size() * filter.taps;
+        SCOPED_TRACE(testing::Message() << "height " << height << " count " << count);
+        auto run = [&](decltype(Yuv420Kernels::filter_rows) kernel) {
+          return
+              [&, kernel](uint8_t* out) { kernel(taps.data(), weights, filter.taps, out, count); };
+        };
+        Expect_Same_Output(static_cast<size_t>(count), run(portable_yuv420_kernels.filter_rows),
+                           run(kernels->filter_rows));
+        samples += static_cast<long>(count) * filter.taps;
+      }
+    }
+  }
+}
+
+INSTANTIATE_VECTOR_KERNEL_TESTS(VectorYuv420, yuv420);
+
 // ---------------------------------------------------------------------------
 // Installing the tables.
 
@@ -223,6 +298,7 @@ TEST(KernelSetup, PortableChoiceRestoresThePortableKernels) {
   EXPECT_EQ(colour_convert_kernels.yuv_to_bgr_row, portable_colour_convert_kernels.yuv_to_bgr_row);
   EXPECT_EQ(row_blend_kernels.blend_rows, portable_row_blend_kernels.blend_rows);
   EXPECT_EQ(pixel_order_kernels.swap_outer_bytes, portable_pixel_order_kernels.swap_outer_bytes);
+  EXPECT_EQ(yuv420_kernels.split_row, portable_yuv420_kernels.split_row);
 }
 
 TEST(KernelSetup, AutoChoiceTakesTheHighestRunnableLevelPerFamily) {
