@@ -11,7 +11,7 @@ constexpr KernelSet kSets[] = {
     {SimdLevel::kSse41, nullptr, nullptr, nullptr, &colour_convert_kernels_sse41, nullptr,
      &pixel_order_kernels_sse41, &yuv420_kernels_sse41},
     {SimdLevel::kAvx2, &idct_kernels_avx2, nullptr, &chroma_upsample_kernels_avx2,
-     &colour_convert_kernels_avx2, nullptr, nullptr, nullptr},
+     &colour_convert_kernels_avx2, nullptr, nullptr, &yuv420_kernels_avx2},
     {SimdLevel::kAvx512, nullptr, nullptr, nullptr, &colour_convert_kernels_avx512, nullptr,
      nullptr, nullptr},
 };

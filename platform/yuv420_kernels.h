@@ -11,6 +11,9 @@
 
 #include <cstdint>
 
+// The most rows filter_rows weighs.
+constexpr int kMaxFilterTaps = 16;
+
 struct Yuv420Kernels {
   // One row of `width` pixels (B, G, R bytes) into `width` luma bytes and
   // (width + 1) / 2 chroma samples each of U and V, 15-bit fixed point, of
@@ -19,9 +22,9 @@ struct Yuv420Kernels {
   // 0..255 rather than 16..235 and 16..240.
   void (*split_row)(const uint8_t* bgr, int width, bool full_range, uint8_t* luma, int16_t* u,
                     int16_t* v);
-  // `count` chroma bytes from the samples of `taps` rows (15-bit, as
-  // split_row gives them) at the same column, weighted by `weights` (4096
-  // in all), rounded and clamped.
+  // `count` chroma bytes from the samples of `taps` (1..kMaxFilterTaps)
+  // rows, 15-bit as split_row gives them, at the same column, weighted by
+  // `weights` (4096 in all), rounded and clamped.
   void (*filter_rows)(const int16_t* const* rows, const int16_t* weights, int taps, uint8_t* out,
                       int count);
 };
@@ -31,3 +34,4 @@ extern Yuv420Kernels yuv420_kernels;
 
 // The vectorised kernels, built on x86-64 only.
 extern const Yuv420Kernels yuv420_kernels_sse41;
+extern const Yuv420Kernels yuv420_kernels_avx2;

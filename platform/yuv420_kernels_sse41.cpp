@@ -11,36 +11,10 @@ namespace {
 
 using namespace yuv420;
 
-// pmaddwd's pair of 16-bit factors in one 32-bit lane: `low` for the even
-// word, `high` for the odd one.
+// pmaddwd's pair of 16-bit factors in every 32-bit lane.
 __m128i Factor_Pair(int low, int high) {
-  return _mm_set1_epi32(static_cast<int>((static_cast<uint32_t>(high) << 16) |
-                                         (static_cast<uint32_t>(low) & 0xFFFF)));
+  return _mm_set1_epi32(Word_Pair(low, high));
 }
-
-// The shuffles that put byte `component` (0 B, 1 G, 2 R) of eight pixels
-// into 16-bit lanes, from the first 16 of their 24 bytes (part 0) or the
-// last 8 (part 1); the bytes of the other part become 0.
-struct ComponentOrders {
-  alignas(16) int8_t bytes[3][2][16];
-};
-
-constexpr ComponentOrders Make_Component_Orders() {
-  ComponentOrders orders{};
-  for (int component = 0; component < 3; ++component) {
-    for (int part = 0; part < 2; ++part) {
-      for (int p = 0; p < 8; ++p) {
-        const int byte = 3 * p + component - 16 * part;
-        orders.bytes[component][part][2 * p] =
-            static_cast<int8_t>(byte >= 0 && byte < 16 ? byte : -128);
-        orders.bytes[component][part][2 * p + 1] = -128;
-      }
-    }
-  }
-  return orders;
-}
-
-constexpr ComponentOrders kComponentOrders = Make_Component_Orders();
 
 // The full-range stretch of 15-bit samples in 32-bit lanes.
 __m128i Stretch(__m128i x, int limit, int scale, int offset, int shift) {
@@ -56,11 +30,9 @@ void Split_Row_Sse41(const uint8_t* bgr, int width, uint8_t* luma, int16_t* u, i
       order[c][part] =
           _mm_load_si128(reinterpret_cast<const __m128i*>(kComponentOrders.bytes[c][part]));
   }
-  // 32 x 0x4008 is the luma rounding: B and the constant 32 share a lane pair.
-  static_assert(32 * 0x4008 == kLumaRounding);
   const __m128i rg_to_y = Factor_Pair(kRy, kGy);
-  const __m128i b_to_y = Factor_Pair(kBy, 0x4008);
-  const __m128i thirty_two = _mm_set1_epi16(32);
+  const __m128i b_to_y = Factor_Pair(kBy, kLumaRoundingFactor);
+  const __m128i rounding_term = _mm_set1_epi16(kLumaRoundingTerm);
   const __m128i chroma_rounding = _mm_set1_epi32(kChromaRounding);
   const __m128i sample_rounding = _mm_set1_epi16(kSampleRounding);
 
@@ -92,8 +64,9 @@ void Split_Row_Sse41(const uint8_t* bgr, int width, uint8_t* luma, int16_t* u, i
           _mm_or_si128(_mm_shuffle_epi8(front, order[c][0]), _mm_shuffle_epi8(back, order[c][1]));
     const __m128i b = lanes[0], g = lanes[1], r = lanes[2];
 
-    const __m128i y_low = luma_half(_mm_unpacklo_epi16(r, g), _mm_unpacklo_epi16(b, thirty_two));
-    const __m128i y_high = luma_half(_mm_unpackhi_epi16(r, g), _mm_unpackhi_epi16(b, thirty_two));
+    const __m128i y_low = luma_half(_mm_unpacklo_epi16(r, g), _mm_unpacklo_epi16(b, rounding_term));
+    const __m128i y_high =
+        luma_half(_mm_unpackhi_epi16(r, g), _mm_unpackhi_epi16(b, rounding_term));
     // The 15-bit samples plus the rounding stay below 65536: a logical shift
     // gives the byte, and values above 255 saturate.
     const __m128i y = _mm_srli_epi16(_mm_add_epi16(_mm_packs_epi32(y_low, y_high), sample_rounding),
@@ -122,21 +95,21 @@ void Split_Row(const uint8_t* bgr, int width, bool full_range, uint8_t* luma, in
 
 void Filter_Rows(const int16_t* const* rows, const int16_t* weights, int taps, uint8_t* out,
                  int count) {
+  const TapPairs pairs(rows, weights, taps);
+  __m128i factors[kMaxFilterTaps / 2];
+  for (int k = 0; k < pairs.count; ++k) factors[k] = _mm_set1_epi32(pairs.factors[k]);
   const __m128i rounding = _mm_set1_epi32(kFilterRounding);
   int x = 0;
   for (; x + 8 <= count; x += 8) {
     __m128i low = rounding;
     __m128i high = rounding;
-    // Two rows a step, their samples interleaved for pmaddwd; an odd last
-    // row pairs with zeros.
-    for (int k = 0; k < taps; k += 2) {
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x));
-      const bool pair = k + 1 < taps;
-      const __m128i b = pair ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k + 1] + x))
-                             : _mm_setzero_si128();
-      const __m128i w = Factor_Pair(weights[k], pair ? weights[k + 1] : 0);
-      low = _mm_add_epi32(low, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), w));
-      high = _mm_add_epi32(high, _mm_madd_epi16(_mm_unpackhi_epi16(a, b), w));
+    // Two rows a step, their samples interleaved for pmaddwd.
+    for (int k = 0; k < pairs.count; ++k) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs.rows[2 * k] + x));
+      const __m128i b =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs.rows[2 * k + 1] + x));
+      low = _mm_add_epi32(low, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), factors[k]));
+      high = _mm_add_epi32(high, _mm_madd_epi16(_mm_unpackhi_epi16(a, b), factors[k]));
     }
     const __m128i sums =
         _mm_packs_epi32(_mm_srai_epi32(low, kFilterShift), _mm_srai_epi32(high, kFilterShift));

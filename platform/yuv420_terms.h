@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/yuv420_kernels.h"
+
 namespace yuv420 {
 
 constexpr int kShift = 15;
@@ -68,6 +70,59 @@ inline void Chroma_Pairs(const uint8_t* bgr, int first, int last, bool full_rang
     v[i] = Chroma(b, g, r, kBv, kGv, kRv, full_range);
   }
 }
+
+// For the vectorised kernels.
+
+// pmaddwd's pair of 16-bit factors in one 32-bit lane: `low` for the even
+// word, `high` for the odd one.
+constexpr int32_t Word_Pair(int low, int high) {
+  return static_cast<int32_t>((static_cast<uint32_t>(high) << 16) |
+                              (static_cast<uint32_t>(low) & 0xFFFF));
+}
+
+// The luma rounding as a product of 16-bit factors, so that B and a
+// constant term share a pmaddwd lane pair.
+constexpr int kLumaRoundingTerm = 32, kLumaRoundingFactor = 0x4008;
+static_assert(kLumaRoundingTerm * kLumaRoundingFactor == kLumaRounding);
+
+// The pshufb orders that put byte `component` (0 B, 1 G, 2 R) of eight
+// pixels into 16-bit lanes, from the first 16 of their 24 bytes (part 0) or
+// the last 8 (part 1); the bytes of the other part become 0.
+struct ComponentOrders {
+  alignas(16) int8_t bytes[3][2][16];
+};
+
+constexpr ComponentOrders Make_Component_Orders() {
+  ComponentOrders orders{};
+  for (int component = 0; component < 3; ++component) {
+    for (int part = 0; part < 2; ++part) {
+      for (int p = 0; p < 8; ++p) {
+        const int byte = 3 * p + component - 16 * part;
+        orders.bytes[component][part][2 * p] =
+            static_cast<int8_t>(byte >= 0 && byte < 16 ? byte : -128);
+        orders.bytes[component][part][2 * p + 1] = -128;
+      }
+    }
+  }
+  return orders;
+}
+
+inline constexpr ComponentOrders kComponentOrders = Make_Component_Orders();
+
+// A filter's rows and weights in pairs, for pmaddwd on the rows' samples
+// interleaved; an odd last row pairs with itself at weight 0.
+struct TapPairs {
+  TapPairs(const int16_t* const* taps_rows, const int16_t* taps_weights, int taps)
+      : count((taps + 1) / 2) {
+    for (int k = 0; k < 2 * count; ++k) rows[k] = taps_rows[k < taps ? k : taps - 1];
+    for (int k = 0; k < count; ++k)
+      factors[k] = Word_Pair(taps_weights[2 * k], 2 * k + 1 < taps ? taps_weights[2 * k + 1] : 0);
+  }
+
+  int count;
+  const int16_t* rows[kMaxFilterTaps];
+  int32_t factors[kMaxFilterTaps / 2];
+};
 
 // The chroma byte at column x of `taps` rows weighted by `weights`.
 inline uint8_t Filtered(const int16_t* const* rows, const int16_t* weights, int taps, int x) {

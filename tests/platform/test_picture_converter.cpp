@@ -13,6 +13,7 @@
 #include "platform/compressor.h"
 #include "platform/libav_objects.h"
 #include "platform/picture_converter.h"
+#include "platform/yuv420_kernels.h"
 
 namespace {
 
@@ -128,7 +129,7 @@ TEST(ChromaFilter, ReadsOnlyRowsOfThePictureWithWeightsOfOne) {
     const size_t out_rows = static_cast<size_t>(rows + 1) / 2;
     ASSERT_EQ(filter.first_row.size(), out_rows);
     ASSERT_EQ(filter.weights.size(), out_rows * static_cast<size_t>(filter.taps));
-    ASSERT_TRUE(filter.taps >= 1 && filter.taps <= 10);
+    ASSERT_TRUE(filter.taps >= 1 && filter.taps <= kMaxFilterTaps);
     for (size_t c = 0; c < out_rows; ++c) {
       ASSERT_GE(filter.first_row[c], c > 0 ? filter.first_row[c - 1] : 0);
       ASSERT_LE(filter.first_row[c] + filter.taps, rows);
