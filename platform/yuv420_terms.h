@@ -28,11 +28,12 @@ constexpr int kLumaShift = kShift - 6;
 constexpr int kChromaRounding = (256 << kShift) + (1 << (kShift - 6));
 constexpr int kChromaShift = kShift - 5;
 
-// Full range: 15-bit limited-range samples stretched to full range.
-constexpr int kLumaFullLimit = 30189, kLumaFullScale = 19077, kLumaFullOffset = 39057361;
-constexpr int kChromaFullLimit = 30775, kChromaFullScale = 4663, kChromaFullOffset = 9289992;
-
-constexpr int kLumaFullShift = 14, kChromaFullShift = 12;
+// Full range: the 15-bit limited-range samples stretched,
+// (min(s, limit) * scale - offset) >> shift.
+constexpr int kLumaFullLimit = 30189, kLumaFullScale = 19077, kLumaFullOffset = 39057361,
+              kLumaFullShift = 14;
+constexpr int kChromaFullLimit = 30775, kChromaFullScale = 4663, kChromaFullOffset = 9289992,
+              kChromaFullShift = 12;
 
 // The output rounding of a 15-bit sample, and of a sum weighted by 4096.
 constexpr int kSampleRounding = 64, kSampleShift = 7;
