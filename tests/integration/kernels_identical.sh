@@ -2,7 +2,8 @@
 # Converts streams of every kind twice, with the kernels chosen for this
 # processor and with the portable ones only (--cpu portable): the decoded
 # pictures (--y4m) and the AVI files (uncompressed straight and resized with
-# deinterlacing, FFV1, HuffYUV, Ut Video) must be the same byte for byte.
+# deinterlacing, and through every compressor: the lossy ones take pictures
+# converted to YUV 4:2:0 by kernels too) must be the same byte for byte.
 #
 #   kernels_identical.sh CONVERT SYNTH WORKDIR
 set -euo pipefail
@@ -58,7 +59,7 @@ for stream in interlaced.vob progressive.m2v chroma422.m2v mpeg1.m1v chroma444.m
   same "$stream uncompressed" out.avi -o "$work/out.avi" "$input"
   same "$stream uncompressed resized, deinterlaced" out.avi --deinterlace --aspect 16:9 \
     --crop-top 2 --crop-height 61 -o "$work/out.avi" "$input"
-  for codec in ffv1 huffyuv utvideo; do
+  for codec in ffv1 huffyuv utvideo mjpeg mpeg4 h264; do
     same "$stream $codec" out.avi --codec $codec -o "$work/out.avi" "$input"
   done
 done
