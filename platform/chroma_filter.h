@@ -5,9 +5,8 @@
 // centred between the rows, step by step in the same integer arithmetic:
 // near-zero end weights dropped, taps past the picture's edges folded onto
 // its first and last row, and weights normalised to 4096 with the rounding
-// error carried along. The converter
-// built on it therefore gives the chroma bytes of swscale's bicubic
-// conversion with accurate rounding.
+// error carried along. The converter built on it therefore gives the chroma
+// bytes of swscale's bicubic conversion with accurate rounding.
 #pragma once
 
 #include <cstdint>
