@@ -13,6 +13,7 @@
 
 #include "convert/kernel_setup.h"
 #include "decoder/tables.h"
+#include "platform/chroma_filter.h"
 
 namespace {
 
@@ -155,13 +156,14 @@ void Split_Row(benchmark::State& state, const Yuv420Kernels& kernels, bool full_
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
 }
 
-// Eight rows of chroma samples, as the filter of an SD picture has taps.
+// A chroma row of an SD picture from the middle, filtered from as many rows
+// of chroma samples as its filter has taps.
 void Filter_Chroma_Rows(benchmark::State& state, const Yuv420Kernels& kernels) {
-  constexpr int kTaps = 8;
-  const int16_t weights[kTaps] = {-58, -172, 492, 1786, 1786, 492, -172, -58};
+  const ChromaFilter filter = Halving_Chroma_Filter(576);
+  const int16_t* weights = filter.weights.data() + 144 * filter.taps;
   std::vector<std::vector<int16_t>> rows;
   std::vector<const int16_t*> taps;
-  for (int k = 0; k < kTaps; ++k) {
+  for (int k = 0; k < filter.taps; ++k) {
     const auto bytes = Random_Bytes(kChromaWidth, 15 + static_cast<unsigned>(k));
     rows.emplace_back(bytes.begin(), bytes.end());
     for (int16_t& sample : rows.back()) sample = static_cast<int16_t>(sample * 120);
@@ -169,7 +171,7 @@ void Filter_Chroma_Rows(benchmark::State& state, const Yuv420Kernels& kernels) {
   }
   std::vector<uint8_t> out(kChromaWidth);
   for (auto _ : state) {
-    kernels.filter_rows(taps.data(), weights, kTaps, out.data(), kChromaWidth);
+    kernels.filter_rows(taps.data(), weights, filter.taps, out.data(), kChromaWidth);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * out.size()));
